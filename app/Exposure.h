@@ -1,0 +1,24 @@
+// Exposure: the four optional exposure settings of the command line, and the
+// shutter-speed text grammar shared with the HTTP API.
+#pragma once
+
+#include <cstdint>
+
+struct Exposure {
+  bool hasIso = false;
+  std::uint32_t iso = 0;
+  bool hasFNumber = false;
+  double fNumber = 0.0;
+  bool hasShutter = false;
+  std::uint16_t shutterNum = 0;
+  std::uint16_t shutterDen = 1;
+  bool hasEv = false;
+  double ev = 0.0;
+
+  Exposure() = default;
+};
+
+// Reads "1/250" or "2" into a numerator and denominator (each cut to 16
+// bits). Never fails: text without digits reads as 0.
+void parseShutter(const char* text, std::uint16_t& numerator,
+                  std::uint16_t& denominator);

@@ -1,0 +1,29 @@
+// The command-line settings of one run and the option scan that fills them.
+#pragma once
+
+#include <string>
+
+#include "app/Exposure.h"
+
+struct Options {
+  bool ssh = false;
+  bool window = false;
+  std::string user;
+  std::string pass;
+  int frames = 100;
+  int shots = 1;
+  Exposure exposure;
+  std::string action;  // --do
+  int pan = 0;
+  int tilt = 0;
+  int speed = 10;
+  int num = 1;
+  std::string host = "0.0.0.0";
+  int port = 8080;
+};
+
+// Scans argv[start..argc) into options, in the documented table order.
+void scanOptions(int argc, const char* const* argv, int start, Options& options);
+
+// Prints the usage text with the program path in each of its places.
+void usage(const char* program);

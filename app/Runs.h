@@ -1,0 +1,22 @@
+// The runs of the command-line modes. Each returns the process exit code.
+#pragma once
+
+#include "app/Options.h"
+
+class CameraController;
+
+// "--connect-ip", "--liveview", "--capture": argv[2] is the IP, argv[3] the MAC.
+int runSingleCamera(const char* mode, const char* const* argv,
+                    const Options& options);
+// Sends the exposure values that are present, in a fixed order.
+void applyExposure(CameraController& controller, const Exposure& exposure);
+
+// "--ptz": argv[2] is the IP, argv[3] the MAC.
+int runPtz(const char* const* argv, const Options& options);
+
+// "--multi-capture".
+int runMultiCapture(const Options& options);
+
+// "--server" and the application-bundle launch.
+int runServer(const Options& options);
+int runAppMode();

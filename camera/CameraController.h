@@ -1,0 +1,75 @@
+// CameraController: one camera, from connection request to disconnect, and
+// every operation on it (status read-out, exposure, capture, live view,
+// pan/tilt). Thread-bound: operations must not overlap, except that
+// grabLiveViewFrame and getPropertiesJson only read the device handle and
+// may run beside a capture or a setter; never beside connect or disconnect.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "camera/DeviceCallback.h"
+#include "vcsdk/VcSDK.h"
+
+class LiveViewSink;
+
+// Called with each live-view picture (valid only during the call); returns
+// false to end the run.
+using FrameHandler = std::function<bool(const std::uint8_t*, std::uint32_t)>;
+
+class CameraController {
+ public:
+  CameraController();
+  ~CameraController();  // disconnects
+  CameraController(const CameraController&) = delete;
+  CameraController& operator=(const CameraController&) = delete;
+
+  // Connection. A new request first ends any earlier connection and forgets
+  // its callback state, so waitConnected reports the request just made.
+  bool connectIp(const std::string& ip, const std::string& mac,
+                 VCSDK::VcCameraDeviceModelList model, bool ssh,
+                 const std::string& user, const std::string& password);
+  bool connectFromInfo(VCSDK::IVcCameraObjectInfo* info);
+  bool waitConnected(int timeoutMs);
+  void disconnect();
+
+  // Status read-out: the nine-member settings object, or "{}".
+  std::string getPropertiesJson();
+
+  // Exposure and capture settings.
+  bool setIso(std::uint32_t iso);
+  bool setFNumber(double fNumber);
+  bool setShutterSpeed(std::uint16_t numerator, std::uint16_t denominator);
+  bool setExposureBias(double ev);
+  bool setupForPcCapture(const std::string& folder, const std::string& prefix);
+
+  // Still capture: true when a new download was reported within timeoutMs.
+  bool capturePhoto(int timeoutMs);
+
+  // Live view.
+  void runLiveView(const FrameHandler& handler, std::int32_t attempts);
+  void runLiveView(LiveViewSink& sink, std::int32_t attempts);
+  bool grabLiveViewFrame(std::vector<std::uint8_t>& out);
+
+  // Pan/tilt head.
+  bool ptzMove(std::int32_t panSpeed, std::int32_t tiltSpeed);
+  bool ptzAbsolute(std::int32_t pan, std::int32_t tilt, std::int32_t speed);
+  bool ptzHome();
+  bool ptzStop();
+  bool ptzPresetSet(std::uint16_t number);
+  bool ptzPresetRecall(std::uint16_t number);
+  bool ptzPresetClear(std::uint16_t number);
+
+  // True while a device handle is held (a request was accepted and not yet
+  // disconnected).
+  bool hasDevice() const { return deviceHandle != 0; }
+  const DeviceCallback& events() const { return callback; }
+
+ private:
+  VCSDK::IVcCameraObjectInfo* cameraInfo = nullptr;
+  bool ownsCameraInfo = false;
+  std::int64_t deviceHandle = 0;
+  DeviceCallback callback;
+};

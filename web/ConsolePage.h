@@ -1,0 +1,7 @@
+// The browser console page, compiled into the program from web/console.html.
+#pragma once
+
+#include <cstddef>
+
+extern const char KAMORA_UI_HTML[];  // zero-terminated
+extern const std::size_t KAMORA_UI_HTML_SIZE;  // bytes, without the terminator

@@ -1,0 +1,12 @@
+# Writes OUTPUT, a C++ file defining KAMORA_UI_HTML with the bytes of INPUT.
+# A byte array avoids compilers' limits on the length of string literals.
+file(READ ${INPUT} hex HEX)
+string(LENGTH "${hex}" hexLength)
+math(EXPR size "${hexLength} / 2")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+file(WRITE ${OUTPUT}
+  "// Generated from web/console.html; do not edit.\n"
+  "#include \"web/ConsolePage.h\"\n"
+  "const char KAMORA_UI_HTML[] = {\n${bytes}0x00};\n"
+  "const std::size_t KAMORA_UI_HTML_SIZE = ${size};\n")
