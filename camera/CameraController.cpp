@@ -1,29 +1,134 @@
-// Placeholder until the camera layer lands: every operation fails.
+// CameraController: opening and closing one camera's connection (by IP and
+// MAC address or from discovery) and the wait for the camera's ready report.
 #include "camera/CameraController.h"
 
-#include "camera/LiveViewSink.h"
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// "a.b.c.d" into one 32-bit address, first number in the top byte. Text after
+// the fourth number is ignored, as the scan stops there.
+bool parseIp(const std::string& text, std::uint32_t& address) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (std::sscanf(text.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return false;
+  if (a > 255 || b > 255 || c > 255 || d > 255) return false;
+  address = (a << 24) | (b << 16) | (c << 8) | d;
+  return true;
+}
+
+// "aa:bb:cc:dd:ee:ff" into six bytes; each group keeps only its low 8 bits.
+bool parseMac(const std::string& text, std::uint8_t (&mac)[6]) {
+  unsigned v[6] = {0, 0, 0, 0, 0, 0};
+  if (std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) !=
+      6) {
+    return false;
+  }
+  for (int i = 0; i < 6; ++i) mac[i] = static_cast<std::uint8_t>(v[i] & 0xFF);
+  return true;
+}
+
+const char* textOrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
+
+}  // namespace
 
 CameraController::CameraController() = default;
+
 CameraController::~CameraController() { disconnect(); }
-bool CameraController::connectIp(const std::string&, const std::string&,
-                                 VCSDK::VcCameraDeviceModelList, bool, const std::string&,
-                                 const std::string&) { return false; }
-bool CameraController::connectFromInfo(VCSDK::IVcCameraObjectInfo*) { return false; }
-bool CameraController::waitConnected(int) { return false; }
-void CameraController::disconnect() {}
-bool CameraController::setIso(std::uint32_t) { return false; }
-bool CameraController::setFNumber(double) { return false; }
-bool CameraController::setShutterSpeed(std::uint16_t, std::uint16_t) { return false; }
-bool CameraController::setExposureBias(double) { return false; }
-bool CameraController::setupForPcCapture(const std::string&, const std::string&) { return false; }
-bool CameraController::capturePhoto(int) { return false; }
-void CameraController::runLiveView(const FrameHandler&, std::int32_t) {}
-void CameraController::runLiveView(LiveViewSink&, std::int32_t) {}
-bool CameraController::grabLiveViewFrame(std::vector<std::uint8_t>&) { return false; }
-bool CameraController::ptzMove(std::int32_t, std::int32_t) { return false; }
-bool CameraController::ptzAbsolute(std::int32_t, std::int32_t, std::int32_t) { return false; }
-bool CameraController::ptzHome() { return false; }
-bool CameraController::ptzStop() { return false; }
-bool CameraController::ptzPresetSet(std::uint16_t) { return false; }
-bool CameraController::ptzPresetRecall(std::uint16_t) { return false; }
-bool CameraController::ptzPresetClear(std::uint16_t) { return false; }
+
+bool CameraController::connectIp(const std::string& ip, const std::string& mac,
+                                 VCSDK::VcCameraDeviceModelList model, bool ssh,
+                                 const std::string& user, const std::string& password) {
+  std::uint32_t address = 0;
+  if (!parseIp(ip, address)) {
+    std::printf("[error] IP invalido: %s\n", ip.c_str());
+    return false;
+  }
+  std::uint8_t macBytes[6] = {0, 0, 0, 0, 0, 0};
+  if (!parseMac(mac, macBytes)) {
+    std::printf("[error] MAC invalido: %s\n", mac.c_str());
+    return false;
+  }
+
+  // A malformed address above leaves a working connection alone; a real
+  // request replaces it. The old link is ended and its outcome forgotten
+  // before Connect, because the callback may fire at once on the SDK's thread
+  // and waitConnected must see only this request's outcome.
+  disconnect();
+  callback.resetConnectionState();
+
+  VCSDK::VcStatus status = VCSDK::CreateCameraObjectInfoEthernetConnection(
+      &cameraInfo, model, address, macBytes, ssh ? 1 : 0);
+  if (status != 0 || cameraInfo == nullptr) {
+    std::printf("[error] CreateCameraObjectInfoEthernetConnection: 0x%08X\n",
+                status != 0 ? status : 0u);
+    if (status != 0) cameraInfo = nullptr;
+    return false;
+  }
+  ownsCameraInfo = true;
+
+  char fingerprint[512];
+  std::memset(fingerprint, 0, sizeof fingerprint);
+  std::uint32_t fingerprintSize = 0;
+  status = VCSDK::GetFingerprint(cameraInfo, fingerprint, &fingerprintSize);
+  if (status != 0) {
+    std::printf("[warn] GetFingerprint: 0x%08X (segue sem fingerprint)\n", status);
+    fingerprintSize = 0;
+  }
+  // Never trust a length longer than the buffer the SDK was given.
+  if (fingerprintSize > sizeof fingerprint) fingerprintSize = sizeof fingerprint;
+
+  status = VCSDK::Connect(cameraInfo, &callback, &deviceHandle, VCSDK::VcSdkControlMode_Remote,
+                          VCSDK::VcReconnecting_ON, textOrNull(user), textOrNull(password),
+                          fingerprintSize != 0 ? fingerprint : nullptr, fingerprintSize, 0);
+  if (status != 0) {
+    std::printf("[error] Connect: 0x%08X\n", status);
+    return false;
+  }
+  std::printf("[info] Connect aceito, aguardando OnConnected...\n");
+  return true;
+}
+
+bool CameraController::connectFromInfo(VCSDK::IVcCameraObjectInfo* info) {
+  if (info == nullptr) return false;
+
+  disconnect();
+  callback.resetConnectionState();
+
+  cameraInfo = info;
+  ownsCameraInfo = false;
+  VCSDK::VcStatus status =
+      VCSDK::Connect(cameraInfo, &callback, &deviceHandle, VCSDK::VcSdkControlMode_Remote,
+                     VCSDK::VcReconnecting_ON, nullptr, nullptr, nullptr, 0, 0);
+  if (status != 0) {
+    std::printf("[error] Connect (enum): 0x%08X\n", status);
+    return false;
+  }
+  return true;
+}
+
+bool CameraController::waitConnected(int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Clock::now() < deadline) {
+    if (callback.connected()) return true;
+    if (callback.disconnected() || callback.lastError() != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+void CameraController::disconnect() {
+  if (deviceHandle != 0) {
+    VCSDK::Disconnect(deviceHandle);
+    VCSDK::ReleaseDevice(deviceHandle);
+    deviceHandle = 0;
+  }
+  if (cameraInfo != nullptr) {
+    if (ownsCameraInfo) cameraInfo->Release();
+    cameraInfo = nullptr;
+  }
+  ownsCameraInfo = false;
+}

@@ -1,16 +1,47 @@
-// Placeholder until the device callback lands.
+// DeviceCallback: the SDK's camera events, turned into atomic state and one
+// printed line each. Runs on the SDK's threads, so it only stores and prints.
 #include "camera/DeviceCallback.h"
+
+#include <cstdio>
 
 bool DeviceCallback::connected() const { return connectedFlag.load(); }
 bool DeviceCallback::disconnected() const { return disconnectedFlag.load(); }
 std::uint32_t DeviceCallback::lastError() const { return lastErrorCode.load(); }
 std::uint32_t DeviceCallback::downloadCount() const { return downloads.load(); }
-void DeviceCallback::resetConnectionState() {}
-void DeviceCallback::clearError() {}
-void DeviceCallback::OnConnected(VCSDK::DeviceConnectionVersion) {}
-void DeviceCallback::OnDisconnected(unsigned) {}
-void DeviceCallback::OnPropertyChanged() {}
-void DeviceCallback::OnLvPropertyChanged() {}
-void DeviceCallback::OnCompleteDownload(char*, unsigned) {}
-void DeviceCallback::OnWarning(unsigned) {}
-void DeviceCallback::OnError(unsigned) {}
+
+void DeviceCallback::resetConnectionState() {
+  connectedFlag.store(false);
+  disconnectedFlag.store(false);
+  lastErrorCode.store(0);
+}
+
+void DeviceCallback::clearError() { lastErrorCode.store(0); }
+
+void DeviceCallback::OnConnected(VCSDK::DeviceConnectionVersion) {
+  connectedFlag.store(true);
+  std::printf("[callback] OnConnected\n");
+}
+
+void DeviceCallback::OnDisconnected(unsigned error) {
+  disconnectedFlag.store(true);
+  std::printf("[callback] OnDisconnected (error=0x%08X)\n", error);
+}
+
+void DeviceCallback::OnPropertyChanged() { std::printf("[callback] OnPropertyChanged\n"); }
+
+void DeviceCallback::OnLvPropertyChanged() { std::printf("[callback] OnLvPropertyChanged\n"); }
+
+void DeviceCallback::OnCompleteDownload(char* filename, unsigned) {
+  // Counted before the line, so a waiter never sees the line without the count.
+  downloads.fetch_add(1);
+  std::printf("[callback] OnCompleteDownload: %s\n", filename != nullptr ? filename : "");
+}
+
+void DeviceCallback::OnWarning(unsigned warning) {
+  std::printf("[callback] OnWarning (0x%08X)\n", warning);
+}
+
+void DeviceCallback::OnError(unsigned error) {
+  lastErrorCode.store(error);
+  std::printf("[callback] OnError (0x%08X)\n", error);
+}
