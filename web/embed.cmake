@@ -3,10 +3,11 @@
 file(READ ${INPUT} hex HEX)
 string(LENGTH "${hex}" hexLength)
 math(EXPR size "${hexLength} / 2")
-string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+# Character literals, not 0x.. integers: bytes above 0x7F would narrow.
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+string(REGEX REPLACE "('.x..',){16}" "\\0\n" bytes "${bytes}")
 file(WRITE ${OUTPUT}
   "// Generated from web/console.html; do not edit.\n"
   "#include \"web/ConsolePage.h\"\n"
-  "const char KAMORA_UI_HTML[] = {\n${bytes}0x00};\n"
+  "const char KAMORA_UI_HTML[] = {\n${bytes}0};\n"
   "const std::size_t KAMORA_UI_HTML_SIZE = ${size};\n")
