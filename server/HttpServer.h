@@ -1,18 +1,28 @@
 // HttpServer: the local HTTP API and console, over one shared camera.
+// Thread-safe: run() on one thread; stop() from any other.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "camera/CameraController.h"
+#include "server/CameraGate.h"
 
 class HttpServer {
  public:
   HttpServer(std::string host, int port);
   // Blocks while the server listens; returns when it stops or cannot listen.
   void run();
+  // Asks run() to stop serving: requests under way are answered first, a
+  // multi-shot capture ends after its current shot. May come before run()
+  // has started listening; it then stops as soon as it listens.
+  void stop();
 
  private:
   std::string host;
   int port;
+  CameraGate gate;
+  std::atomic<bool> stopRequested{false};
+  // Last, so it goes first: the camera is disconnected before the rest.
   CameraController controller;
 };
