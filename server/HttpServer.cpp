@@ -2,6 +2,8 @@
 // the listen call, with a watcher that turns stop() into a clean stop.
 #include "server/HttpServer.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -22,6 +24,15 @@ const std::size_t kWorkers = 32;
 // stop does not wait long for them.
 const time_t kKeepAliveSeconds = 2;
 
+// The library listens with a backlog of 5. A browser opening its six
+// connections at once, beside a second tab, overflows it and the extra
+// connections stall for a one-second SYN retransmit; listening again on the
+// bound socket widens the queue.
+class ApiServer : public httplib::Server {
+ public:
+  void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 const httplib::Headers& poweredBy() {
   static const httplib::Headers headers = {{"X-Powered-By", "Zef \xE2\x9A\xA1 pirwol"}};
   return headers;
@@ -34,7 +45,7 @@ HttpServer::HttpServer(std::string host, int port) : host(std::move(host)), port
 void HttpServer::stop() { stopRequested.store(true); }
 
 void HttpServer::run() {
-  httplib::Server server;
+  ApiServer server;
   server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server.set_tcp_nodelay(true);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
@@ -91,7 +102,11 @@ void HttpServer::run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
-  const bool listened = server.listen(host.c_str(), port, 0);
+  bool listened = server.bind_to_port(host.c_str(), port, 0);
+  if (listened) {
+    server.widenBacklog();
+    listened = server.listen_after_bind();
+  }
   listenEnded.store(true);
   watcher.join();
 
