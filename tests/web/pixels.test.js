@@ -175,16 +175,19 @@ test('live view draws each picture with the switches, sliders and look of that m
   mock.on('GET', '/liveview.jpg', (req, res) => { res.writeHead(200, { 'Content-Type': 'image/png' }); res.end(picture.png); });
   await lv.click('#lvbtn');
   assert.equal(await lv.textContent('#lvbtn'), '⏸ Parar');
+  // Waits (up to 5 s) until the canvas, at the picture's size, holds exactly `expected`.
   const drawnAs = async (expected) => {
-    // Wait for two fresh pictures so the one drawn last started after the change.
-    for (let i = 0; i < 2; i++) {
-      const n = mock.count('GET', '/liveview.jpg');
-      await mock.waitFor(() => mock.count('GET', '/liveview.jpg') > n, 3000, mock.requests.length);
-    }
-    await lv.waitForTimeout(150);
-    const size = await lv.evaluate(() => [document.getElementById('view').width, document.getElementById('view').height]);
-    assert.deepEqual(size, [203, 151]);
-    assert.deepEqual(await canvasPixels(lv, 'view'), expected);
+    await lv.waitForFunction((exp) => {
+      const c = document.getElementById('view');
+      if (c.width !== 203 || c.height !== 151) return false;
+      const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+      for (let i = 0; i < d.length; i++) if (d[i] !== exp[i]) return false;
+      return true;
+    }, expected, { timeout: 5000, polling: 100 }).catch(async (e) => {
+      const px = await canvasPixels(lv, 'view');
+      const first = px.findIndex((v, i) => v !== expected[i]);
+      assert.fail(`canvas differs from the expected picture, first at byte ${first}: ${e.message}`);
+    });
   };
   // Everything off and "Neutro": the canvas holds the decoded picture unchanged.
   await drawnAs(Array.from(picture.px));
