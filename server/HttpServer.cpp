@@ -69,8 +69,15 @@ void HttpServer::run() {
       if (isRequestAllowed(hasHost ? &host : nullptr, hasOrigin ? &origin : nullptr, machineName)) {
         return httplib::Server::HandlerResponse::Unhandled;
       }
-      response.status = 403;
-      ok(response, "origem nao permitida");
+      refuse(response);
+      // Answering here would leave the request's body unread on a kept-alive
+      // link, to be parsed as the next request, past this check. With a body,
+      // let the library read it; the route's wrapper then sees the refusal
+      // and does not run.
+      const bool hasBody = request.has_header("Transfer-Encoding") ||
+                           (request.has_header("Content-Length") &&
+                            request.get_header_value("Content-Length") != "0");
+      if (hasBody) return httplib::Server::HandlerResponse::Unhandled;
     } catch (...) {
       response.status = 500;
       ok(response, "erro interno");

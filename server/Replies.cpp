@@ -14,9 +14,15 @@ std::string param(const httplib::Request& request, const std::string& name,
   return fallback;
 }
 
+void refuse(httplib::Response& response) {
+  response.status = 403;
+  ok(response, "origem nao permitida");
+}
+
 httplib::Server::Handler noThrow(httplib::Server::Handler handler) {
   return
       [handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
+        if (response.status == 403) return;  // refused before routing
         try {
           handler(request, response);
         } catch (...) {

@@ -15,6 +15,11 @@ void ok(httplib::Response& response, const std::string& text);
 std::string param(const httplib::Request& request, const std::string& name,
                   const std::string& fallback);
 
+// The request guard's 403 reply. A wrapped handler does not run on a
+// response that already carries it.
+void refuse(httplib::Response& response);
+
 // Wraps a handler so that nothing it throws reaches the library, which would
-// echo the exception text to the client.
+// echo the exception text to the client, and so that it never runs for a
+// request the guard refused.
 httplib::Server::Handler noThrow(httplib::Server::Handler handler);
