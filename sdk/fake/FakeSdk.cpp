@@ -107,7 +107,7 @@ void FakeSdk::reset() {
   liveViewQueue_.clear();
   lastStep_.clear();
   frameNo_ = 0;
-  connectEvent_ = Event::connected(0);
+  connectEvent_ = Event::connected(10);
   connectQueue_.clear();
   releaseEvent_ = Event::download(std::string(), 10);
   releaseQueue_.clear();

@@ -208,7 +208,9 @@ class FakeSdk {
   // Automatic events: after an accepted Connect with a callback, and after an
   // accepted shutter release (SendCommand 7 with parameter 0). Queued events
   // are used first, one per trigger; then the default. Defaults:
-  // Event::connected(0) and Event::download("", 10).
+  // Event::connected(10) and Event::download("", 10): the small delay keeps
+  // the callback's line after the caller's own line in the usual case, but
+  // callbacks run on another thread, so output order is never guaranteed.
   void onConnect(Event event);
   void queueOnConnect(std::vector<Event> events);
   void onShutterRelease(Event event);
