@@ -1,0 +1,241 @@
+// Fuzzes the HTTP parameters of every route: a real HttpServer over the fake
+// SDK, in this process, on a loopback address, fed requests whose parameter
+// names, values, placement (query string or form body) and Host/Origin
+// headers come from the fuzzer. Each answer must be one the route may give,
+// well-formed, and the server must keep answering.
+#include <httplib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeSdk.h"
+#include "FuzzInput.h"
+#include "server/HttpServer.h"
+
+namespace {
+
+const char* kHost = "127.0.70.1";
+const int kPort = 18080;
+
+struct Route {
+  const char* method;
+  const char* path;
+};
+const Route kRoutes[] = {
+    {"GET", "/zef"},
+    {"GET", "/status"},
+    {"GET", "/"},
+    {"POST", "/connect"},
+    {"POST", "/disconnect"},
+    {"POST", "/exposure"},
+    {"POST", "/capture"},
+    {"GET", "/properties"},
+    {"GET", "/liveview.jpg"},
+    {"POST", "/ptz/move"},
+    {"POST", "/ptz/absolute"},
+    {"POST", "/ptz/home"},
+    {"POST", "/ptz/stop"},
+    {"POST", "/ptz/preset/set"},
+    {"POST", "/ptz/preset/recall"},
+    {"POST", "/ptz/preset/clear"},
+};
+const char* kNames[] = {"ip", "mac",   "ssh", "model", "iso",   "fnumber", "shutter",
+                        "ev", "shots", "pan", "tilt",  "speed", "num"};
+
+httplib::Client* client = nullptr;
+
+// Ends the run with what went wrong, so a crash file comes with a reason.
+[[noreturn]] void fail(const char* what, const std::string& path, const httplib::Result* res) {
+  std::fprintf(stderr, "fuzz_routes: %s on %s", what, path.c_str());
+  if (res != nullptr && *res) {
+    std::fprintf(stderr, " -> %d %s", (*res)->status, (*res)->body.substr(0, 200).c_str());
+  }
+  std::fprintf(stderr, "\n");
+  std::abort();
+}
+
+std::string encode(const std::string& text, bool keepPercentAndPlus) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    const bool plain = std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' ||
+                       (keepPercentAndPlus && (c == '%' || c == '+'));
+    if (plain) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    }
+  }
+  return out;
+}
+
+// Header values may not carry line breaks or NUL (the client would send
+// them raw and split the request).
+std::string headerSafe(std::string text) {
+  std::string out;
+  for (char c : text) {
+    if (c != '\r' && c != '\n' && c != '\0') out.push_back(c);
+  }
+  return out;
+}
+
+void startServer() {
+  auto* server = new HttpServer(kHost, kPort);  // lives for the whole run
+  std::thread([server] { server->run(); }).detach();
+  client = new httplib::Client(kHost, kPort);
+  client->set_read_timeout(20, 0);
+  client->set_keep_alive(true);
+  for (int i = 0; i < 250; ++i) {
+    if (auto res = client->Get("/status")) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::fprintf(stderr, "server did not come up on %s:%d\n", kHost, kPort);
+  std::abort();
+}
+
+bool isStatusReply(const std::string& body, std::string& text) {
+  const nlohmann::json j = nlohmann::json::parse(body, nullptr, false);
+  if (!j.is_object() || j.size() != 1 || !j.contains("status") || !j["status"].is_string()) {
+    return false;
+  }
+  text = j["status"].get<std::string>();
+  return true;
+}
+
+bool isCount(const std::string& text, long maxShots) {
+  const std::string tail = " foto(s)";
+  if (text.size() <= tail.size() || text.compare(text.size() - tail.size(), tail.size(), tail)) {
+    return false;
+  }
+  const std::string number = text.substr(0, text.size() - tail.size());
+  for (char c : number) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return std::strtol(number.c_str(), nullptr, 10) <= std::max(0L, maxShots);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The server's connect route names a save folder relative to the
+  // working directory; keep it out of the source tree.
+  char dir[] = "/tmp/kamora-fuzz-XXXXXX";
+  if (mkdtemp(dir) == nullptr || chdir(dir) != 0) std::abort();
+  startServer();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  static unsigned runs = 0;
+  if (++runs % 1024 == 0) {
+    // The fake keeps every object it handed out until reset; the server's
+    // camera must let go of them first.
+    client->Post("/disconnect");
+    fake::sdk().reset();
+  }
+  fake::sdk().clearCalls();
+
+  const Route& route = kRoutes[data[0] % 16];
+  const std::uint8_t flags = data[1];
+  const bool inBody = flags & 1;
+  const bool rawPercent = flags & 2;
+  const bool withOrigin = flags & 4;
+  const bool withHost = flags & 8;
+  std::vector<std::string> fields = fuzzin::split(data + 2, size - 2, '\n', 32);
+
+  httplib::Headers headers;
+  std::size_t next = 0;
+  if (withHost && next < fields.size()) headers.emplace("Host", headerSafe(fields[next++]));
+  if (withOrigin && next < fields.size()) headers.emplace("Origin", headerSafe(fields[next++]));
+
+  // Name/value pairs; a one-byte name picks one of the routes' names.
+  std::string query, body;
+  long shots = 1;
+  bool shotsSeen = false;
+  for (; next + 1 < fields.size(); next += 2) {
+    const std::string& rawName = fields[next];
+    const std::string name =
+        rawName.size() == 1 ? kNames[static_cast<unsigned char>(rawName[0]) % 13] : rawName;
+    const std::string& value = fields[next + 1];
+    const bool isShots = name == "shots";
+    if (isShots) {
+      // Each shot waits for its download; many shots only measure time.
+      const long n = std::strtol(value.c_str(), nullptr, 10);
+      if (n > 1 || n < -1000) return 0;
+      if (!shotsSeen) shots = n;
+      shotsSeen = true;
+    }
+    std::string& target = inBody && route.method[0] == 'P' ? body : query;
+    if (!target.empty()) target += '&';
+    target += encode(name, false) + '=' + encode(value, rawPercent && !isShots);
+  }
+  if (inBody && !shotsSeen && route.path == std::string("/capture")) shots = 1;
+
+  std::string path = route.path;
+  if (!query.empty()) path += "?" + query;
+  httplib::Result res = route.method[0] == 'G' ? client->Get(path.c_str(), headers)
+                                               : client->Post(path.c_str(), headers, body,
+                                                              "application/x-www-form-urlencoded");
+  if (!res) {
+    // One retry on a fresh connection: the server may have closed an idle
+    // keep-alive link; a second failure means it stopped answering.
+    res = route.method[0] == 'G'
+              ? client->Get(path.c_str(), headers)
+              : client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
+    if (!res) fail("no answer", path, nullptr);
+  }
+  if (res->get_header_value("X-Powered-By") != "Zef \xE2\x9A\xA1 pirwol") {
+    fail("no X-Powered-By", path, &res);
+  }
+
+  const int status = res->status;
+  const std::string p = route.path;
+  const bool guarded = withOrigin || withHost;
+  if (status == 403) {
+    if (!guarded) fail("unexpected answer", path, &res);
+    return 0;
+  }
+  std::string text;
+  const bool json = res->get_header_value("Content-Type") == "application/json";
+  if (p == "/zef" || p == "/") {
+    if (status != 200 || res->body.empty()) fail("unexpected answer", path, &res);
+  } else if (p == "/properties") {
+    const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
+    if (status != 200 || !json || !j.is_object()) fail("unexpected answer", path, &res);
+  } else if (p == "/liveview.jpg") {
+    if (status == 200) {
+      if (res->get_header_value("Content-Type") != "image/jpeg" || res->body.empty())
+        fail("unexpected answer", path, &res);
+    } else if (status != 503 || !json || !isStatusReply(res->body, text) ||
+               text != "live view indisponivel") {
+      fail("unexpected answer", path, &res);
+    }
+  } else {
+    if (!json || !isStatusReply(res->body, text)) fail("unexpected answer", path, &res);
+    if (p == "/status") {
+      if (status != 200 || text != "online") fail("unexpected answer", path, &res);
+    } else if (p == "/connect") {
+      const bool fine = (status == 200 && text == "conectado") ||
+                        (status == 400 && text == "ip e mac obrigatorios") ||
+                        (status == 502 && text == "falha ao conectar");
+      if (!fine) fail("unexpected answer", path, &res);
+    } else if (p == "/disconnect") {
+      if (status != 200 || text != "desconectado") fail("unexpected answer", path, &res);
+    } else if (p == "/capture") {
+      if (status != 200 || !isCount(text, shots)) fail("unexpected answer", path, &res);
+    } else {
+      if (status != 200 || text != "ok") fail("unexpected answer", path, &res);
+    }
+  }
+  return 0;
+}
