@@ -17,6 +17,14 @@ after(async () => {
   await mock.stop();
 });
 
+// Waits until read() gives `expected` (or 3 s pass), lets stragglers arrive, then compares.
+async function settled(read, expected) {
+  const end = Date.now() + 3000;
+  while (JSON.stringify(read()) !== JSON.stringify(expected) && Date.now() < end) await new Promise((r) => setTimeout(r, 50));
+  await new Promise((r) => setTimeout(r, 150));
+  assert.deepEqual(read(), expected);
+}
+
 function replyEcho() {
   // Every command answers a text naming its route, so the log can be checked against it.
   for (const route of ['/connect', '/disconnect', '/exposure', '/capture', '/ptz/move', '/ptz/home', '/ptz/stop']) {
@@ -147,11 +155,9 @@ test('polls: status at once and every 3000 ms, properties every 1500 ms from 150
   await page.clock.runFor(1);
   await mock.waitFor((r) => r.path === '/properties', 3000, start);
   await page.clock.runFor(1500);
-  await new Promise((r) => setTimeout(r, 150));
-  assert.deepEqual(counts(), [2, 2]);
+  await settled(counts, [2, 2]);
   await page.clock.runFor(6000);
-  await new Promise((r) => setTimeout(r, 300));
-  assert.deepEqual(counts(), [4, 6]);
+  await settled(counts, [4, 6]);
 });
 
 test('read-out tiles follow /properties', async (t) => {
