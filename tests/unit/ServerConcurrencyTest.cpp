@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -33,9 +34,10 @@ class ServerConcurrencyTest : public ::testing::Test {
 // One keep-alive connection of a console tab, polling one path at its pace
 // and recording the slowest answer and any failure.
 struct Poller {
+  Poller(std::string p, int period) : path(std::move(p)), periodMs(period) {}
   std::string path;
   int periodMs;
-  int ok = 0;
+  std::atomic<int> ok{0};  // read while the poll runs
   int failed = 0;
   long long slowestMs = 0;
 };
@@ -71,12 +73,12 @@ TEST_F(ServerConcurrencyTest, TwoConsoleTabsKeepPollingDuringThreeShotCapture) {
 
   // Two tabs, six connections each (a browser's limit per origin): live
   // view, settings, status, and three more kept alive by other fetches.
-  std::vector<Poller> pollers;
+  std::deque<Poller> pollers;
   for (int tab = 0; tab < 2; ++tab) {
-    pollers.push_back({"/liveview.jpg", 150});
-    pollers.push_back({"/properties", 1500});
-    pollers.push_back({"/status", 3000});
-    for (int i = 0; i < 3; ++i) pollers.push_back({"/status", 1000});
+    pollers.emplace_back("/liveview.jpg", 150);
+    pollers.emplace_back("/properties", 1500);
+    pollers.emplace_back("/status", 3000);
+    for (int i = 0; i < 3; ++i) pollers.emplace_back("/status", 1000);
   }
   std::atomic<bool> done{false};
   std::vector<std::thread> threads;
@@ -84,7 +86,7 @@ TEST_F(ServerConcurrencyTest, TwoConsoleTabsKeepPollingDuringThreeShotCapture) {
   std::this_thread::sleep_for(milliseconds(300));
 
   // A third client asking for the status on fresh connections meanwhile.
-  Poller probe{"/status", 100};
+  Poller probe("/status", 100);
   std::atomic<bool> probeDone{false};
   std::thread probeThread([&] {
     while (!probeDone.load()) {
