@@ -117,8 +117,11 @@ void FakeSdk::workerLoop() {
           return a.due != b.due ? a.due < b.due : a.seq < b.seq;
         });
     if (next->due > std::chrono::steady_clock::now()) {
-      // Woken early by a new event, a release or a stop: look again.
-      cv_.wait_until(lock, next->due);
+      // A copy: wait_until reads the time again after waking, when the
+      // vector may have moved. Woken early by a new event, a release or a
+      // stop: look again.
+      const auto due = next->due;
+      cv_.wait_until(lock, due);
       continue;
     }
     Pending event = std::move(*next);
