@@ -193,7 +193,9 @@ VCSDK::VcStatus FakeSdk::releaseDevice(std::int64_t handle) {
     cv_.wait(lock, [&] { return !busy_ || runningHandle_ != handle; });
   }
   callbacks_.erase(handle);
-  lastStep_.erase(handle);
+  for (auto it = lastStep_.begin(); it != lastStep_.end();) {
+    it = it->first.first == handle ? lastStep_.erase(it) : std::next(it);
+  }
   cv_.notify_all();
   return result;
 }
@@ -346,7 +348,7 @@ VCSDK::VcStatus FakeSdk::liveViewInfo(std::int64_t handle, VCSDK::VcImageInfo* i
     step = std::move(liveViewQueue_.front());
     liveViewQueue_.pop_front();
   }
-  lastStep_[handle] = step;
+  lastStep_[{handle, std::this_thread::get_id()}] = step;
   VCSDK::VcStatus result = checked(std::move(c));
   if (result == 0 && step.infoCode != 0) {
     result = step.infoCode;
@@ -368,7 +370,7 @@ VCSDK::VcStatus FakeSdk::liveViewImage(std::int64_t handle, VCSDK::VcImageDataBl
   c.handle = handle;
   c.ints = {block ? block->GetSize() : 0};
   VCSDK::VcStatus result = checked(std::move(c));
-  auto stepIt = lastStep_.find(handle);
+  auto stepIt = lastStep_.find({handle, std::this_thread::get_id()});
   LiveViewStep step = stepIt != lastStep_.end() ? stepIt->second : liveView_;
   if (result == 0 && step.imageCode != 0) result = step.imageCode;
   if (result == 0) {

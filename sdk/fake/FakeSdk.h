@@ -76,6 +76,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "vcsdk/VcSDK.h"
@@ -201,7 +202,9 @@ class FakeSdk {
   void setPropertiesNullArray(bool nullArray);
 
   // Live view: the default step, and steps consumed one per
-  // GetLiveViewImageInfo call before the default applies again.
+  // GetLiveViewImageInfo call before the default applies again. A
+  // GetLiveViewImage answers with the step of the same thread's latest
+  // GetLiveViewImageInfo on that handle (the default step if none).
   void setLiveView(LiveViewStep step);
   void queueLiveView(std::vector<LiveViewStep> steps);
 
@@ -323,7 +326,9 @@ class FakeSdk {
   bool propertiesNullArray_ = false;
   LiveViewStep liveView_;
   std::deque<LiveViewStep> liveViewQueue_;
-  std::map<std::int64_t, LiveViewStep> lastStep_;  // per handle, for GetLiveViewImage
+  // The step of each thread's latest GetLiveViewImageInfo per handle, so
+  // that concurrent grabs on one camera each get the picture they sized.
+  std::map<std::pair<std::int64_t, std::thread::id>, LiveViewStep> lastStep_;
   std::uint32_t frameNo_ = 0;
   Event connectEvent_;
   std::deque<Event> connectQueue_;
