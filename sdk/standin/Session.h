@@ -1,0 +1,69 @@
+// One device handle: the link to its camera and the thread that turns the
+// camera's events into callbacks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Link.h"
+#include "vcsdk/IDeviceCallback.h"
+
+namespace httplib {
+class Client;
+}
+
+namespace standin {
+
+struct ConnectRequest {
+  std::string ip, mac;  // mac as "AA:BB:..."
+  bool ssh = false;
+  std::string user, pass, fingerprint;
+};
+
+// Thread-safe. Callbacks run only on the session's own thread, never while
+// a lock of the session is held, and never after stop() has returned.
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  enum State { Connecting, Ready, Failed, Lost, Closed };
+
+  Session(std::int64_t handle, ConnectRequest request, VCSDK::IDeviceCallback* callback);
+  ~Session();
+
+  void start();
+  // Ends the link and joins the event thread (unless called from it).
+  void stop();
+
+  State state() const { return state_.load(); }
+  // The camera's name for this link; empty until it answered the connection.
+  std::string id() const;
+  Link& link() { return link_; }
+  std::int64_t handle() const { return handle_; }
+
+  // Where downloads go (absolute folder) and under which prefix.
+  void setSaveInfo(const std::string& folder, const std::string& prefix);
+
+ private:
+  void run();
+  bool poll();  // false: the thread ends
+  void download(std::uint64_t pictureId);
+  void lose();
+
+  const std::int64_t handle_;
+  const ConnectRequest request_;
+  VCSDK::IDeviceCallback* const callback_;
+  Link link_;
+  std::atomic<State> state_{Connecting};
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+
+  mutable std::mutex mutex_;
+  std::string id_;
+  std::string folder_, prefix_;
+  httplib::Client* pollClient_ = nullptr;  // the request in flight, for stop()
+};
+
+}  // namespace standin

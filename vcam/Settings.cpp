@@ -1,0 +1,220 @@
+// Camera-side validation: only the values a real body offers are taken.
+#include "vcam/Settings.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace vcam {
+
+using namespace VCSDK;
+
+namespace {
+
+struct Speed {
+  std::uint32_t num, den;
+};
+
+// Standard shutter speeds from 1/8000 to 30 s in third stops.
+const std::vector<Speed>& shutterSpeeds() {
+  static const std::vector<Speed> speeds = {
+      {1, 8000}, {1, 6400}, {1, 5000}, {1, 4000}, {1, 3200}, {1, 2500}, {1, 2000}, {1, 1600},
+      {1, 1250}, {1, 1000}, {1, 800},  {1, 640},  {1, 500},  {1, 400},  {1, 320},  {1, 250},
+      {1, 200},  {1, 160},  {1, 125},  {1, 100},  {1, 80},   {1, 60},   {1, 50},   {1, 40},
+      {1, 30},   {1, 25},   {1, 20},   {1, 15},   {1, 13},   {1, 10},   {1, 8},    {1, 6},
+      {1, 5},    {1, 4},    {1, 3},    {4, 10},   {5, 10},   {6, 10},   {8, 10},   {1, 1},
+      {13, 10},  {16, 10},  {2, 1},    {25, 10},  {32, 10},  {4, 1},    {5, 1},    {6, 1},
+      {8, 1},    {10, 1},   {13, 1},   {15, 1},   {20, 1},   {25, 1},   {30, 1}};
+  return speeds;
+}
+
+bool isStandardShutter(std::uint32_t raw) {
+  if (raw == VcShutterBulb) return true;
+  std::uint32_t num = raw >> 16, den = raw & 0xFFFF;
+  if (num == 0 || den == 0) return false;
+  // Equal fractions name the same speed: 1/2 is the body's 5/10.
+  for (const Speed& s : shutterSpeeds())
+    if (std::uint64_t(num) * s.den == std::uint64_t(s.num) * den) return true;
+  return false;
+}
+
+bool isThirdStopEv(int ev) {
+  if (ev < -5000 || ev > 5000) return false;
+  int frac = std::abs(ev) % 1000;
+  return frac == 0 || frac == 300 || frac == 700;
+}
+
+bool oneOf(std::uint64_t v, std::initializer_list<std::uint32_t> set) {
+  for (std::uint32_t x : set)
+    if (v == x) return true;
+  return false;
+}
+
+}  // namespace
+
+const std::vector<std::uint32_t>& isoValues() {
+  static const std::vector<std::uint32_t> values = {
+      50,    64,    80,    100,   125,   160,   200,   250,   320,   400,   500,  640,
+      800,   1000,  1250,  1600,  2000,  2500,  3200,  4000,  5000,  6400,  8000, 10000,
+      12800, 16000, 20000, 25600, 32000, 40000, 51200, 64000, 80000, 102400};
+  return values;
+}
+
+const std::vector<std::uint32_t>& fnumberThirdStops() {
+  static const std::vector<std::uint32_t> values = {
+      100, 110, 120, 140, 160,  180,  200,  220,  250,  280,  320,  350,  400,  450,  500, 560,
+      630, 710, 800, 900, 1000, 1100, 1300, 1400, 1600, 1800, 2000, 2200, 2500, 2900, 3200};
+  return values;
+}
+
+Lens lensForModel(const std::string& model) {
+  if (model == "SB_X1" || model == "SB_S3") return {140, 1600};
+  if (model == "SB_R5") return {120, 1600};
+  if (model == "SB_A5") return {180, 2200};
+  if (model == "CB_F3" || model == "CB_F6") return {200, 2200};
+  if (model == "CB_P7" || model == "PZ_M7") return {400, 2200};
+  return {280, 2200};  // SB_A4 and anything else: a standard zoom
+}
+
+bool modelHasHead(const std::string& model) { return model == "CB_P7" || model == "PZ_M7"; }
+
+VcStatus applySetting(Settings& s, const Lens& lens, std::uint32_t code, std::uint64_t value) {
+  switch (code) {
+    case VcDeviceProperty_IsoSensitivity:
+      if (value == VcIsoAuto) {
+        s.iso = VcIsoAuto;
+        return VcError_None;
+      }
+      for (std::uint32_t iso : isoValues())
+        if (value == iso) {
+          s.iso = iso;
+          return VcError_None;
+        }
+      return VcError_PropertyInvalidValue;
+    case VcDeviceProperty_FNumber:
+      if (value < lens.widest || value > lens.narrowest) return VcError_PropertyInvalidValue;
+      for (std::uint32_t f : fnumberThirdStops())
+        if (value == f) {
+          s.fnumber = f;
+          return VcError_None;
+        }
+      return VcError_PropertyInvalidValue;
+    case VcDeviceProperty_ShutterSpeed:
+      if (value > 0xFFFFFFFFull || !isStandardShutter(static_cast<std::uint32_t>(value)))
+        return VcError_PropertyInvalidValue;
+      s.shutter = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_ExposureBiasCompensation: {
+      // The value travels as a 16-bit two's-complement pattern.
+      if (value > 0xFFFF) return VcError_PropertyInvalidValue;
+      int ev = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+      if (!isThirdStopEv(ev)) return VcError_PropertyInvalidValue;
+      s.ev = ev;
+      return VcError_None;
+    }
+    case VcDeviceProperty_ExposureProgramMode:
+      if (!oneOf(value, {1, 2, 3, 4, 0x8000, 0x8001})) return VcError_PropertyInvalidValue;
+      s.mode = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_FocusMode:
+      if (value < 1 || value > 7) return VcError_PropertyInvalidValue;
+      s.focus = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_WhiteBalance:
+      if (!oneOf(value, {0, 0x11, 0x12, 0x13, 0x14, 0x100})) return VcError_PropertyInvalidValue;
+      s.wb = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_ColorTemperature:
+      if (value < 2500 || value > 9900 || value % 100 != 0) return VcError_PropertyInvalidValue;
+      s.kelvin = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_StillImageStoreDestination:
+      if (value > VcStillImageStore_HostPCAndCamera) return VcError_PropertyInvalidValue;
+      s.storeDestination = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_PriorityKeySettings:
+      if (value != VcPriorityKey_CameraPosition && value != VcPriorityKey_PCRemote)
+        return VcError_PropertyInvalidValue;
+      s.priorityKey = static_cast<std::uint32_t>(value);
+      return VcError_None;
+    case VcDeviceProperty_LiveViewStatus:
+    case VcDeviceProperty_BatteryRemain:
+      return VcError_PropertyRefused;
+    default:
+      return VcError_PropertyUnsupported;
+  }
+}
+
+bool readSetting(const Settings& s, int battery, std::uint32_t code, PropertyValue& out) {
+  out.code = code;
+  switch (code) {
+    case VcDeviceProperty_IsoSensitivity:
+      out = {code, VcDataType_UInt32, s.iso};
+      return true;
+    case VcDeviceProperty_FNumber:
+      out = {code, VcDataType_UInt16, s.fnumber};
+      return true;
+    case VcDeviceProperty_ShutterSpeed:
+      out = {code, VcDataType_UInt32, s.shutter};
+      return true;
+    case VcDeviceProperty_ExposureBiasCompensation:
+      out = {code, VcDataType_Int16, static_cast<std::uint16_t>(static_cast<std::int16_t>(s.ev))};
+      return true;
+    case VcDeviceProperty_ExposureProgramMode:
+      out = {code, VcDataType_UInt16, s.mode};
+      return true;
+    case VcDeviceProperty_FocusMode:
+      out = {code, VcDataType_UInt16, s.focus};
+      return true;
+    case VcDeviceProperty_WhiteBalance:
+      out = {code, VcDataType_UInt16, s.wb};
+      return true;
+    case VcDeviceProperty_ColorTemperature:
+      out = {code, VcDataType_UInt16, s.kelvin};
+      return true;
+    case VcDeviceProperty_StillImageStoreDestination:
+      out = {code, VcDataType_UInt16, s.storeDestination};
+      return true;
+    case VcDeviceProperty_PriorityKeySettings:
+      out = {code, VcDataType_UInt16, s.priorityKey};
+      return true;
+    case VcDeviceProperty_LiveViewStatus:
+      out = {code, VcDataType_UInt8, s.liveViewStatus};
+      return true;
+    case VcDeviceProperty_BatteryRemain:
+      out = {code, VcDataType_Int8, static_cast<std::uint64_t>(battery)};
+      return true;
+    default:
+      return false;
+  }
+}
+
+double exposureOffsetStops(const Settings& s) {
+  double stops = 0;
+  if (s.iso != VcIsoAuto) stops += std::log2(s.iso / 100.0);
+  stops += 2.0 * std::log2(5.6 / (s.fnumber / 100.0));
+  std::uint32_t num = s.shutter >> 16, den = s.shutter & 0xFFFF;
+  // BULB has no set time: show it as a long, bright exposure of 30 s.
+  double seconds = s.shutter == VcShutterBulb ? 30.0 : double(num) / double(den);
+  stops += std::log2(seconds * 125.0);
+  stops += s.ev / 1000.0;
+  return stops;
+}
+
+double whiteBalanceKelvin(const Settings& s) {
+  switch (s.wb) {
+    case 0x11:
+      return 5200;
+    case 0x12:
+      return 7000;
+    case 0x13:
+      return 6000;
+    case 0x14:
+      return 3200;
+    case 0x100:
+      return s.kelvin;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace vcam

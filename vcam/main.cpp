@@ -1,0 +1,57 @@
+// kamora-vcam: one virtual camera listening on a loopback address.
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <string>
+
+#include "sdk/standin/Wire.h"
+#include "vcam/Camera.h"
+#include "vcam/Options.h"
+#include "vcam/Routes.h"
+#include "vcam/Scene.h"
+
+int main(int argc, char** argv) {
+  // Tests read this output from a file while the camera runs.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  vcam::Options options;
+  std::string error;
+  if (!vcam::parseOptions(argc, argv, options, error)) {
+    std::printf("[vcam] erro: %s\n%s", error.c_str(), vcam::usageText());
+    return 2;
+  }
+  vcam::Scene scene;
+  if (!options.scene.empty()) {
+    double vfov = vcam::Renderer::kHorizontalFov * options.lvH / options.lvW;
+    // The photo covers the home view with room to pan and tilt a little.
+    if (!scene.loadPhoto(options.scene, vcam::Renderer::kHorizontalFov * 1.6, vfov * 1.6, error)) {
+      std::printf("[vcam] erro: %s\n", error.c_str());
+      return 2;
+    }
+  }
+  vcam::Camera camera(options, scene);
+
+  httplib::Server server;
+  server.set_tcp_nodelay(true);
+  // Each open link holds a worker in its event long poll, and idle
+  // keep-alive connections hold one each: give them room.
+  server.new_task_queue = [] { return new httplib::ThreadPool(48); };
+  server.set_keep_alive_timeout(2);
+  // The library's default also sets SO_REUSEPORT, which would let a second
+  // camera bind the same address and port silently.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  vcam::installRoutes(server, camera);
+
+  if (!server.bind_to_port(options.ip.c_str(), vcwire::kPort)) {
+    std::printf("[vcam] erro: nao foi possivel escutar em %s:%d (porta em uso?)\n",
+                options.ip.c_str(), vcwire::kPort);
+    return 3;
+  }
+  std::printf("[vcam] %s %s em %s:%d%s\n", options.model.c_str(), options.mac.c_str(),
+              options.ip.c_str(), vcwire::kPort, options.user.empty() ? "" : " (ssh)");
+  server.listen_after_bind();
+  return 0;
+}
