@@ -1,18 +1,97 @@
 #!/usr/bin/env bash
 # Runs every test suite; exits non-zero when any fails.
+#   1. unit and integration tests (CTest) in the normal build
+#   2. browser tests of the console
+#   3. the same C++ suites under AddressSanitizer + UndefinedBehaviorSanitizer
+#   4. the unit tests (camera layer, server) under ThreadSanitizer, and the
+#      integration tests when KAMORA_TSAN_INTEGRATION=1
+#   5. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 20 s)
+#   6. a short load test on loopback (bench/load_test.sh)
+# KAMORA_QUICK=1 stops after step 2. Each step prints its time.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
+started=$SECONDS
 
-echo "== unit and integration tests ($build)"
-ctest --test-dir "$build" -j "$jobs" --output-on-failure || status=1
+step() { echo "== $1 ($((SECONDS - started)) s in)"; }
+fail() {
+  echo "!! $1"
+  status=1
+}
+
+step "unit and integration tests ($build)"
+ctest --test-dir "$build" -j "$jobs" --output-on-failure || fail "tests ($build)"
 
 # Browser tests of the console (headless Chromium), when present.
 if [[ -x tests/web/run.sh ]]; then
-  echo "== browser tests"
-  tests/web/run.sh "$build" || status=1
+  step "browser tests"
+  tests/web/run.sh "$build" || fail "browser tests"
 fi
 
+if [[ ${KAMORA_QUICK:-0} == 1 ]]; then
+  step "done (quick)"
+  exit $status
+fi
+
+# Sanitizer runs fail on the first report. halt_on_error and the compiled-in
+# -fno-sanitize-recover make every report fatal; exitcode keeps the failure
+# visible even where a test's own code would exit 0.
+supp=$PWD/sanitizers
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:exitcode=86:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=87"
+export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+export TSAN_OPTIONS="halt_on_error=1:exitcode=88:second_deadlock_stack=1:suppressions=$supp/tsan.supp:print_suppressions=0"
+
+configure() {  # dir, extra cmake arguments...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
+}
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan)"
+if configure build-asan -DKAMORA_SANITIZE=address; then
+  # LeakSanitizer cannot run under a tracer (some CI sandboxes): probe it
+  # once and say so instead of failing every test.
+  probe=$(ASAN_OPTIONS="$ASAN_OPTIONS:exitcode=0" build-asan/tests/kamora_unit_tests \
+    --gtest_list_tests 2>&1 >/dev/null)
+  if grep -q "LeakSanitizer has encountered a fatal error" <<<"$probe"; then
+    echo "   LeakSanitizer cannot run here (traced process): leak checks off"
+    export ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}"
+  fi
+  step "unit and integration tests under ASan+UBSan"
+  ctest --test-dir build-asan -j "$jobs" --output-on-failure || fail "tests under ASan+UBSan"
+else
+  fail "ASan build"
+fi
+
+step "ThreadSanitizer build (build-tsan)"
+if configure build-tsan -DKAMORA_SANITIZE=thread; then
+  step "unit tests under TSan"
+  ctest --test-dir build-tsan -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan"
+  if [[ ${KAMORA_TSAN_INTEGRATION:-0} == 1 ]]; then
+    step "integration tests under TSan"
+    ctest --test-dir build-tsan -j "$jobs" -L integration --output-on-failure ||
+      fail "integration tests under TSan"
+  fi
+else
+  fail "TSan build"
+fi
+
+step "fuzz targets (build-fuzz, clang)"
+if CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKAMORA_FUZZ=ON \
+  -DKAMORA_SANITIZE=address -DKAMORA_TESTS=OFF >/dev/null &&
+  cmake --build build-fuzz -j "$jobs" --target fuzz_all; then
+  fuzz/run.sh build-fuzz "${KAMORA_FUZZ_SECONDS:-20}" || fail "fuzzing"
+else
+  fail "fuzz build"
+fi
+
+if [[ -x bench/load_test.sh ]]; then
+  step "load test (short)"
+  bench/load_test.sh "$build" "${KAMORA_LOAD_SECONDS:-10}" || fail "load test"
+fi
+
+step "done"
 exit $status
