@@ -44,7 +44,9 @@ std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
     return nullptr;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(o.startTimeoutMs);
-  if (!cam->process_->waitForOutput(" em " + o.ip + ":15740", o.startTimeoutMs)) {
+  // The ready line; an error line also names the address, so match the model too.
+  if (!cam->process_->waitForOutput("[vcam] " + o.model + " ", o.startTimeoutMs) ||
+      cam->process_->output().find(" em " + o.ip + ":15740") == std::string::npos) {
     g_lastError = "vcam on " + o.ip + " did not come up: " + cam->process_->output();
     return nullptr;
   }
