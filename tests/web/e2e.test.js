@@ -73,6 +73,10 @@ test('console against kamora --server and a virtual camera', { skip, timeout: 12
   await page.waitForTimeout(600);
   assert.notEqual(await viewHash(page), h1, 'the live picture changes');
   assert.equal(await page.$$eval('#looks canvas', (c) => c.length), 6);
+  // Screenshots of the whole console with the live view running, for a person to look at.
+  const shots = path.join(__dirname, 'test-results');
+  fs.mkdirSync(shots, { recursive: true });
+  await page.screenshot({ path: path.join(shots, 'console.png'), fullPage: true });
 
   // Exposure: two stops more brighten what the scopes and the advisor measure.
   const before = await meanLuma(page);
@@ -101,10 +105,7 @@ test('console against kamora --server and a virtual camera', { skip, timeout: 12
   const files = fs.readdirSync(path.join(workDir, 'captures')).filter((f) => f.startsWith('KAMORA'));
   assert.ok(files.length >= 1, 'a downloaded picture in captures/');
 
-  // A screenshot of the whole console with the live view running, for a person to look at.
-  const shots = path.join(__dirname, 'test-results');
-  fs.mkdirSync(shots, { recursive: true });
-  await page.screenshot({ path: path.join(shots, 'console.png'), fullPage: true });
+  await page.screenshot({ path: path.join(shots, 'console-overlays.png'), fullPage: true });
 
   // Snapshot of the shown frame.
   const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Salvar quadro' }).click()]);
