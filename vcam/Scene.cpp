@@ -100,7 +100,7 @@ bool chart(double x, double y, std::uint8_t rgb[3]) {
       set(rgb, v, v, v);
       return true;
     }
-    if (x >= 1 && x <= 20.5 && y >= -7.5 && textInk("KAMORA VCAM", 1.5, -4.4, 0.4, x, y)) {
+    if (x >= 1 && x <= 20.5 && y >= -7.5 && textInk("KAMORA VCAM", 1.5, -4.4, 0.28, x, y)) {
       set(rgb, 245, 245, 245);
       return true;
     }
