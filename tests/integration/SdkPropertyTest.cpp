@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Vcam.h"
@@ -160,4 +161,21 @@ TEST_F(SdkProperty, RefusePropFaultReturnsItsCodeUntilCleared) {
   EXPECT_EQ(0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 400));
   EXPECT_EQ(400, cam->state()["iso"]);
   EXPECT_FALSE(cam->fault("no-such-fault"));
+}
+
+TEST_F(SdkProperty, CallsAfterAnIdlePauseStillReachTheCamera) {
+  // The camera closes idle keep-alive connections after 2 s; the SDK must
+  // not mistake a closed idle connection for a lost camera.
+  VcamOptions o;
+  o.ip = "127.0.11.4";
+  auto cam = VirtualCamera::start(o);
+  ASSERT_TRUE(cam) << VirtualCamera::lastError();
+  SdkLink link;
+  ASSERT_TRUE(link.open(o.ip, o.mac));
+  ASSERT_EQ(0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 200));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+  for (std::uint32_t iso : {400u, 800u, 1600u})
+    EXPECT_EQ(0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, iso));
+  EXPECT_EQ(0u, link.callback.count("disconnected"));
+  EXPECT_EQ(1600, cam->state()["iso"]);
 }
