@@ -96,8 +96,15 @@ VcStatus Camera::connect(const json& req, std::string& session) {
 
 void Camera::disconnect(const std::string& session) {
   std::lock_guard<std::mutex> lock(mutex_);
-  sessions_.erase(session);
+  forgetSessionLocked(session);
   eventsChanged_.notify_all();
+}
+
+void Camera::forgetSessionLocked(const std::string& session) {
+  sessions_.erase(session);
+  // Pictures nobody will fetch any more would otherwise pile up.
+  for (auto it = pictures_.begin(); it != pictures_.end();)
+    it = it->second.session == session ? pictures_.erase(it) : std::next(it);
 }
 
 bool Camera::waitEvents(const std::string& session, int waitMs, std::vector<Event>& out) {
@@ -259,7 +266,7 @@ void Camera::captureLoop() {
       continue;
     }
     std::uint64_t id = nextPictureId_++;
-    pictures_[id] = std::move(jpeg);
+    pictures_[id] = Picture{job.session, std::move(jpeg)};
     pushLocked(it->second, Event{vcwire::kEventPicture, 0, {}, id, job.due});
   }
 }
@@ -269,8 +276,8 @@ bool Camera::takePicture(const std::string& session, std::uint64_t id,
   std::lock_guard<std::mutex> lock(mutex_);
   if (!sessions_.count(session)) return false;
   auto it = pictures_.find(id);
-  if (it == pictures_.end()) return false;
-  out = std::move(it->second);
+  if (it == pictures_.end() || it->second.session != session) return false;
+  out = std::move(it->second.jpeg);
   pictures_.erase(it);
   ++downloads_;
   return true;
@@ -421,6 +428,7 @@ bool Camera::fault(const std::string& name, std::uint32_t code, std::uint32_t pr
   if (name == "drop") {
     // Every open link goes at once; their pending long polls wake to find it gone.
     sessions_.clear();
+    pictures_.clear();
     eventsChanged_.notify_all();
     return true;
   }

@@ -97,6 +97,7 @@ class Camera {
   ViewParams viewLocked();
   int batteryLocked() const;
   void captureLoop();
+  void forgetSessionLocked(const std::string& session);
 
   const Options options_;
   const Lens lens_;
@@ -111,7 +112,11 @@ class Camera {
   std::map<std::string, Session> sessions_;
   std::map<std::string, Fault> faults_;
   std::map<std::uint32_t, Fault> propFaults_;
-  std::map<std::uint64_t, std::vector<std::uint8_t>> pictures_;
+  struct Picture {
+    std::string session;
+    std::vector<std::uint8_t> jpeg;
+  };
+  std::map<std::uint64_t, Picture> pictures_;  // waiting for download
   std::uint64_t nextPictureId_ = 1;
   std::uint64_t nextSession_ = 1;
   unsigned shots_ = 0, downloads_ = 0, onCard_ = 0, lvFrames_ = 0;

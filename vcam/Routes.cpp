@@ -38,6 +38,11 @@ std::uint32_t numberParam(const httplib::Request& req, const char* name) {
 }  // namespace
 
 void installRoutes(httplib::Server& server, Camera& camera) {
+  // A request with fields of the wrong type is the client's fault, not a crash.
+  server.set_exception_handler(
+      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        reply(res, json{{"error", VcError_InvalidParameter}}, 400);
+      });
   server.Get(vcwire::kIdentify, [&](const httplib::Request&, httplib::Response& res) {
     reply(res, camera.identify());
   });

@@ -1,6 +1,7 @@
 // Camera-side validation: only the values a real body offers are taken.
 #include "vcam/Settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -189,15 +190,19 @@ bool readSetting(const Settings& s, int battery, std::uint32_t code, PropertyVal
 }
 
 double exposureOffsetStops(const Settings& s) {
-  double stops = 0;
-  if (s.iso != VcIsoAuto) stops += std::log2(s.iso / 100.0);
-  stops += 2.0 * std::log2(5.6 / (s.fnumber / 100.0));
   std::uint32_t num = s.shutter >> 16, den = s.shutter & 0xFFFF;
   // BULB has no set time: show it as a long, bright exposure of 30 s.
   double seconds = s.shutter == VcShutterBulb ? 30.0 : double(num) / double(den);
-  stops += std::log2(seconds * 125.0);
-  stops += s.ev / 1000.0;
-  return stops;
+  double stops = 2.0 * std::log2(5.6 / (s.fnumber / 100.0)) + std::log2(seconds * 125.0);
+  if (s.iso == VcIsoAuto) {
+    // Auto ISO meters for the base within 100..25600; beyond that range
+    // aperture and shutter show again.
+    double iso = std::min(25600.0, std::max(100.0, 100.0 * std::pow(2.0, -stops)));
+    stops += std::log2(iso / 100.0);
+  } else {
+    stops += std::log2(s.iso / 100.0);
+  }
+  return stops + s.ev / 1000.0;
 }
 
 double whiteBalanceKelvin(const Settings& s) {
