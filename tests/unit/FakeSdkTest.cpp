@@ -153,6 +153,24 @@ TEST_F(FakeSdkTest, CallbacksArriveOnAnotherThreadInDueOrderAndStopAtReleaseDevi
   EXPECT_EQ(VCSDK::SendCommand(h, 7, 0), VCSDK::VcError_InvalidHandle);
 }
 
+TEST_F(FakeSdkTest, ReleaseDeviceWaitsForTheCallbackUnderWay) {
+  auto& f = fake::sdk();
+  f.onConnect(fake::Event::none());
+  Recorder cb;
+  std::int64_t h = connect(cb);
+  std::atomic<bool> started{false};
+  std::atomic<bool> finished{false};
+  f.fire(h, [&](VCSDK::IDeviceCallback&) {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    finished = true;
+  });
+  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  VCSDK::ReleaseDevice(h);
+  // The caller may destroy its callback object now: nothing may still run.
+  EXPECT_TRUE(finished.load());
+}
+
 TEST_F(FakeSdkTest, ListOwnedInfosAndPropertyArraysAreTracked) {
   auto& f = fake::sdk();
   f.setCameras({fake::camera("SB_A4", "Ethernet", "127.0.5.1"), fake::nullCamera()});
