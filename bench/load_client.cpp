@@ -6,7 +6,7 @@
 //
 //   load_client --host 127.0.80.2 --port 8080 [--clients 4] [--seconds 60]
 //               [--pace console|flat] [--capture-every-ms 4000]
-//               [--max-requests 200000] [--liveview-only N]
+//               [--max-requests 200000] [--liveview-only N] [--status-probe-ms M]
 #include <httplib.h>
 
 #include <atomic>
@@ -31,6 +31,7 @@ struct Settings {
   int captureEveryMs = 4000;  // 0: no captures
   long maxRequests = 200000;  // over all clients
   long liveViewOnly = 0;      // >0: just this many sequential live-view requests
+  int statusProbeMs = 0;      // >0: one more client polling "/status" this often
 };
 
 struct RouteStats {
@@ -155,6 +156,20 @@ void captureClient(const Settings& s, Tally& tally, perf::Clock::time_point end)
   }
 }
 
+// A tight "/status" poll, recorded apart from the consoles' own polls: the
+// server's answer time to a liveness check while everything else runs.
+void statusProbe(const Settings& s, Tally& tally, perf::Clock::time_point end) {
+  httplib::Client c = makeClient(s, 20);
+  while (perf::Clock::now() < end) {
+    const perf::Clock::time_point start = perf::Clock::now();
+    httplib::Result r = c.Get("/status");
+    const double ms = perf::msSince(start);
+    const bool ok = r && r->status == 200 && r->body == "{\"status\":\"online\"}";
+    tally.add("/status(probe)", ms, ok, ok ? "" : "bad answer");
+    std::this_thread::sleep_for(std::chrono::milliseconds(s.statusProbeMs));
+  }
+}
+
 bool parse(int argc, char** argv, Settings& s) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
@@ -175,6 +190,8 @@ bool parse(int argc, char** argv, Settings& s) {
       s.maxRequests = std::atol(v);
     else if (name == "--liveview-only")
       s.liveViewOnly = std::atol(v);
+    else if (name == "--status-probe-ms")
+      s.statusProbeMs = std::atoi(v);
     else
       return false;
   }
@@ -191,7 +208,7 @@ int main(int argc, char** argv) {
     std::printf(
         "usage: load_client --host 127.x.y.z --port P [--clients N<=64] [--seconds S<=3600]\n"
         "       [--pace console|flat] [--capture-every-ms M] [--max-requests N]\n"
-        "       [--liveview-only N]\n");
+        "       [--liveview-only N] [--status-probe-ms M]\n");
     return 2;
   }
   Tally tally;
@@ -210,6 +227,7 @@ int main(int argc, char** argv) {
       threads.emplace_back([&] { consoleClient(s, tally, budget, end); });
     }
     if (s.captureEveryMs > 0) threads.emplace_back([&] { captureClient(s, tally, end); });
+    if (s.statusProbeMs > 0) threads.emplace_back([&] { statusProbe(s, tally, end); });
     for (std::thread& t : threads) t.join();
   }
   tally.print(perf::msSince(start) / 1000.0);
