@@ -2,6 +2,7 @@
 // callbacks on SDK threads, lost cameras, and refusal of non-loopback
 // addresses. Addresses 127.0.10.x.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstring>
@@ -205,6 +206,20 @@ TEST_F(SdkConnect, LostCameraIsReportedWithinASecond) {
     p.SetCurrentValue(200);
     EXPECT_EQ(unsigned(VcError_NotConnected), SetDeviceProperty(link.handle, &p));
   }
+}
+
+TEST_F(SdkConnect, HungCameraIsReportedLost) {
+  VcamOptions o;
+  o.ip = "127.0.10.32";
+  auto cam = VirtualCamera::start(o);
+  ASSERT_TRUE(cam) << VirtualCamera::lastError();
+  SdkLink link;
+  ASSERT_TRUE(link.open(o.ip, o.mac));
+  cam->signal(SIGSTOP);  // alive, connections open, but silent
+  bool lost = link.callback.waitFor("disconnected", 2500);
+  cam->signal(SIGCONT);
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(unsigned(VcError_ConnectionLost), link.callback.events().back().code);
 }
 
 TEST_F(SdkConnect, LinkFaultsNeverReadyAndRefused) {

@@ -98,6 +98,10 @@ void VirtualCamera::kill() {
   process_->wait(5000);
 }
 
+void VirtualCamera::signal(int sig) {
+  if (process_) process_->signal(sig);
+}
+
 bool VirtualCamera::running() { return process_ && process_->running(); }
 
 std::string VirtualCamera::output() const { return process_ ? process_->output() : std::string(); }

@@ -63,7 +63,8 @@ class VirtualCamera {
   // One live-view frame straight from the renderer (no session needed).
   std::string frame();
 
-  void kill();  // SIGKILL and reap
+  void kill();           // SIGKILL and reap
+  void signal(int sig);  // e.g. SIGSTOP / SIGCONT for a camera that hangs
   bool running();
   std::string output() const;
 
