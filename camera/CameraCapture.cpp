@@ -24,7 +24,9 @@ bool CameraController::capturePhoto(int timeoutMs) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Clock::now() < deadline) {
     if (callback.downloadCount() > startCount) return true;
-    if (callback.lastError() != 0) return false;
+    // A camera whose link is gone delivers nothing more: waiting out the
+    // time-out would hold the caller 15 s per shot for no picture.
+    if (callback.lastError() != 0 || callback.disconnected()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   std::printf("[error] timeout aguardando o download da foto\n");
