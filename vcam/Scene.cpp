@@ -171,10 +171,10 @@ void Scene::ballColour(double dx, double dy, double radius, std::uint8_t rgb[3])
   double hx = dx / radius + 0.35, hy = dy / radius - 0.35;
   double shade = 1.0 - 0.35 * std::sqrt(hx * hx + hy * hy);
   if (shade < 0.3) shade = 0.3;
-  int spec = (hx * hx + hy * hy < 0.04) ? 60 : 0;
-  set(rgb, std::min(255, static_cast<int>(226 * shade) + spec),
-      std::min(255, static_cast<int>(70 * shade) + spec),
-      std::min(255, static_cast<int>(36 * shade) + spec));
+  int glint = (hx * hx + hy * hy < 0.04) ? 60 : 0;
+  set(rgb, std::min(255, static_cast<int>(226 * shade) + glint),
+      std::min(255, static_cast<int>(70 * shade) + glint),
+      std::min(255, static_cast<int>(36 * shade) + glint));
 }
 
 bool Scene::loadPhoto(const std::string& path, double coverW, double coverH, std::string& error) {
