@@ -4,11 +4,18 @@
 // the machine's noise falls on both alike.
 //
 //   perf_liveview --kamora 127.0.85.2:8080 --camera 127.0.85.1 [--requests 300]
+//                 [--gap-ms 0]
+// With a gap longer than the camera's frame interval (33 ms) every request
+// meets a frame the camera must render, as at the console's pace; without
+// one, most requests get the frame the camera already holds, and the figure
+// shows the transport alone.
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/perf_stats.h"
@@ -40,6 +47,7 @@ double fetch(httplib::Client& c, const char* path) {
 int main(int argc, char** argv) {
   std::string kamora = "127.0.85.2:8080", camera = "127.0.85.1";
   int requests = 300;
+  int gapMs = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     if (name == "--kamora")
@@ -48,6 +56,8 @@ int main(int argc, char** argv) {
       camera = argv[i + 1];
     else if (name == "--requests")
       requests = std::atoi(argv[i + 1]);
+    else if (name == "--gap-ms")
+      gapMs = std::atoi(argv[i + 1]);
   }
   const std::size_t colon = kamora.find(':');
   const std::string kHost = kamora.substr(0, colon);
@@ -70,6 +80,7 @@ int main(int argc, char** argv) {
     const bool kamoraFirst = i % 2 == 0;
     for (int leg = 0; leg < 2; ++leg) {
       const bool viaK = (leg == 0) == kamoraFirst;
+      if (gapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
       const double ms =
           viaK ? fetch(through, "/liveview.jpg") : fetch(direct, "/vcam/liveview.jpg");
       if (ms < 0) {
@@ -80,7 +91,8 @@ int main(int argc, char** argv) {
     }
   }
   const double k = perf::median(viaKamora), d = perf::median(straight);
-  std::printf("live view, %d interleaved requests each (%d failed)\n", requests, failures);
+  std::printf("live view, %d interleaved requests each, %d ms apart (%d failed)\n", requests, gapMs,
+              failures);
   std::printf("  through kamora: median %.3f ms, p90 %.3f ms\n", k,
               perf::percentile(viaKamora, 90));
   std::printf("  camera direct:  median %.3f ms, p90 %.3f ms\n", d, perf::percentile(straight, 90));
