@@ -26,3 +26,9 @@ format:
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+
+# Long runs (about an hour): fuzzing 10 min per target, the one-minute load
+# test and the performance figures table.
+.PHONY: soak
+soak: deps build
+	@bash bench/load_soak.sh $(BUILD)
