@@ -7,11 +7,16 @@
 #      integration tests when KAMORA_TSAN_INTEGRATION=1
 #   5. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 20 s)
 #   6. a short load test on loopback (bench/load_test.sh)
-# KAMORA_QUICK=1 stops after step 2. Each step prints its time.
+# KAMORA_QUICK=1 stops after step 2. Each step prints its time. The extra
+# build directories default to build-asan, build-tsan and build-fuzz
+# (KAMORA_ASAN_BUILD, KAMORA_TSAN_BUILD, KAMORA_FUZZ_BUILD move them).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
+asan=${KAMORA_ASAN_BUILD:-build-asan}
+tsan=${KAMORA_TSAN_BUILD:-build-tsan}
+fuzzb=${KAMORA_FUZZ_BUILD:-build-fuzz}
 status=0
 started=$SECONDS
 
@@ -50,40 +55,40 @@ configure() {  # dir, extra cmake arguments...
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
-step "AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan)"
-if configure build-asan -DKAMORA_SANITIZE=address; then
+step "AddressSanitizer + UndefinedBehaviorSanitizer build ($asan)"
+if configure "$asan" -DKAMORA_SANITIZE=address; then
   # LeakSanitizer cannot run under a tracer (some CI sandboxes): probe it
   # once and say so instead of failing every test.
-  probe=$(ASAN_OPTIONS="$ASAN_OPTIONS:exitcode=0" build-asan/tests/kamora_unit_tests \
+  probe=$(ASAN_OPTIONS="$ASAN_OPTIONS:exitcode=0" "$asan/tests/kamora_unit_tests" \
     --gtest_list_tests 2>&1 >/dev/null)
   if grep -q "LeakSanitizer has encountered a fatal error" <<<"$probe"; then
     echo "   LeakSanitizer cannot run here (traced process): leak checks off"
     export ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}"
   fi
   step "unit and integration tests under ASan+UBSan"
-  ctest --test-dir build-asan -j "$jobs" --output-on-failure || fail "tests under ASan+UBSan"
+  ctest --test-dir "$asan" -j "$jobs" --output-on-failure || fail "tests under ASan+UBSan"
 else
   fail "ASan build"
 fi
 
-step "ThreadSanitizer build (build-tsan)"
-if configure build-tsan -DKAMORA_SANITIZE=thread; then
+step "ThreadSanitizer build ($tsan)"
+if configure "$tsan" -DKAMORA_SANITIZE=thread; then
   step "unit tests under TSan"
-  ctest --test-dir build-tsan -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan"
+  ctest --test-dir "$tsan" -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan"
   if [[ ${KAMORA_TSAN_INTEGRATION:-0} == 1 ]]; then
     step "integration tests under TSan"
-    ctest --test-dir build-tsan -j "$jobs" -L integration --output-on-failure ||
+    ctest --test-dir "$tsan" -j "$jobs" -L integration --output-on-failure ||
       fail "integration tests under TSan"
   fi
 else
   fail "TSan build"
 fi
 
-step "fuzz targets (build-fuzz, clang)"
-if CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKAMORA_FUZZ=ON \
+step "fuzz targets ($fuzzb, clang)"
+if CC=clang CXX=clang++ cmake -S . -B "$fuzzb" -G Ninja -DKAMORA_FUZZ=ON \
   -DKAMORA_SANITIZE=address -DKAMORA_TESTS=OFF >/dev/null &&
-  cmake --build build-fuzz -j "$jobs" --target fuzz_all; then
-  fuzz/run.sh build-fuzz "${KAMORA_FUZZ_SECONDS:-20}" || fail "fuzzing"
+  cmake --build "$fuzzb" -j "$jobs" --target fuzz_all; then
+  fuzz/run.sh "$fuzzb" "${KAMORA_FUZZ_SECONDS:-20}" || fail "fuzzing"
 else
   fail "fuzz build"
 fi
