@@ -62,9 +62,9 @@ bool CameraController::connectIp(const std::string& ip, const std::string& mac,
   VCSDK::VcStatus status = VCSDK::CreateCameraObjectInfoEthernetConnection(
       &cameraInfo, model, address, macBytes, ssh ? 1 : 0);
   if (status != 0 || cameraInfo == nullptr) {
-    std::printf("[error] CreateCameraObjectInfoEthernetConnection: 0x%08X\n",
-                status != 0 ? status : 0u);
-    if (status != 0) cameraInfo = nullptr;
+    std::printf("[error] CreateCameraObjectInfoEthernetConnection: 0x%08X\n", status);
+    // After a refusal the pointer is not ours to release.
+    cameraInfo = nullptr;
     return false;
   }
   ownsCameraInfo = true;
