@@ -14,7 +14,6 @@ namespace {
 
 using clitest::CliRun;
 using clitest::kAccepted;
-using clitest::kNoFingerprint;
 using clitest::kVersionLine;
 using clitest::runKamora;
 using Lines = std::vector<std::string>;
@@ -43,8 +42,7 @@ TEST(CliCameraTest, ConnectIpSendsEveryExposureValue) {
   CliRun r = runKamora({"--connect-ip", cam->ip(), cam->mac(), "--iso", "800", "--fnumber", "8",
                         "--shutter", "1/250", "--ev", "-0.7"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kNoFingerprint, kAccepted, "[info] conectado."}))
-      << r.output;
+  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kAccepted, "[info] conectado."})) << r.output;
   EXPECT_EQ(r.count("[callback] OnConnected"), 1) << r.output;
   EXPECT_EQ(r.errorOutput, "");
   nlohmann::json s = cam->state();
@@ -64,7 +62,7 @@ TEST(CliCameraTest, RefusedIsoDoesNotStopTheShutter) {
   CliRun r =
       runKamora({"--connect-ip", cam->ip(), cam->mac(), "--iso", "123", "--shutter", "1/500"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kNoFingerprint, kAccepted, "[info] conectado.",
+  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kAccepted, "[info] conectado.",
                                 "[error] setIso(0x00007B): 0x00008201"}))
       << r.output;
   nlohmann::json s = cam->state();
@@ -107,8 +105,7 @@ TEST(CliCameraTest, ConnectionNeverConfirmedExitsFive) {
   ASSERT_TRUE(refusing && silent);
   ASSERT_TRUE(refusing->fault("refuse-link"));
   ASSERT_TRUE(silent->fault("never-ready"));
-  const Lines failed = {kVersionLine, kNoFingerprint, kAccepted,
-                        "[error] timeout/erro ao conectar"};
+  const Lines failed = {kVersionLine, kAccepted, "[error] timeout/erro ao conectar"};
   struct Case {
     const char* name;
     std::string ip, mac;
@@ -132,8 +129,6 @@ TEST(CliCameraTest, ConnectionNeverConfirmedExitsFive) {
                              .count();
     EXPECT_EQ(r.exitCode, 5) << r.output;
     Lines expected = failed;
-    if (c.ip == "127.0.30.3")
-      expected[1] = "[warn] GetFingerprint: 0x00008101 (segue sem fingerprint)";
     EXPECT_EQ(r.mainLines, expected) << r.output;
     if (c.callback)
       EXPECT_EQ(r.callbackLines, (Lines{c.callback})) << r.output;
@@ -152,10 +147,9 @@ TEST(CliCameraTest, CaptureDownloadsEachPictureIntoCaptures) {
   CliRun r = runKamora({"--capture", cam->ip(), cam->mac(), "--shots", "3", "--fnumber", "4"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
   const std::string waiting = "[info] disparo enviado, aguardando download...";
-  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kNoFingerprint, kAccepted, "[info] conectado.",
-                                "[info] foto 1/3...", waiting, "[info] foto 2/3...", waiting,
-                                "[info] foto 3/3...", waiting,
-                                "[info] captura encerrada (3/3 fotos baixadas)."}))
+  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kAccepted, "[info] conectado.", "[info] foto 1/3...",
+                                waiting, "[info] foto 2/3...", waiting, "[info] foto 3/3...",
+                                waiting, "[info] captura encerrada (3/3 fotos baixadas)."}))
       << r.output;
   const Lines files = r.files();
   ASSERT_EQ(files, (Lines{"KAMORA_00001.JPG", "KAMORA_00002.JPG", "KAMORA_00003.JPG"}));
@@ -185,7 +179,7 @@ TEST(CliCameraTest, RefusedSaveSettingsExitSixAfterDisconnecting) {
   ASSERT_TRUE(cam->fault("refuse-saveinfo"));
   CliRun r = runKamora({"--capture", cam->ip(), cam->mac(), "--shots", "2"});
   EXPECT_EQ(r.exitCode, 6) << r.output;
-  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kNoFingerprint, kAccepted, "[info] conectado.",
+  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kAccepted, "[info] conectado.",
                                 "[error] SetSaveInfo: 0x00008203"}))
       << r.output;
   nlohmann::json s = cam->state();
@@ -207,10 +201,9 @@ TEST(CliCameraTest, SeriesWhereEveryPictureTimesOutStillEndsWithExitZero) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
   const std::string waiting = "[info] disparo enviado, aguardando download...";
   const std::string timeout = "[error] timeout aguardando o download da foto";
-  EXPECT_EQ(r.mainLines,
-            (Lines{kVersionLine, kNoFingerprint, kAccepted, "[info] conectado.",
-                   "[info] foto 1/2...", waiting, timeout, "[info] foto 2/2...", waiting, timeout,
-                   "[info] captura encerrada (0/2 fotos baixadas)."}))
+  EXPECT_EQ(r.mainLines, (Lines{kVersionLine, kAccepted, "[info] conectado.", "[info] foto 1/2...",
+                                waiting, timeout, "[info] foto 2/2...", waiting, timeout,
+                                "[info] captura encerrada (0/2 fotos baixadas)."}))
       << r.output;
   EXPECT_GE(ms, 30000);
   EXPECT_EQ(cam->state()["shots"], 2);
@@ -224,7 +217,7 @@ TEST(CliCameraTest, LiveViewWritesNumberedFrames) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
   ASSERT_EQ(r.files(),
             (Lines{"frame_00000.jpg", "frame_00001.jpg", "frame_00002.jpg", "frame_00003.jpg"}));
-  Lines expected = {kVersionLine, kNoFingerprint, kAccepted, "[info] conectado."};
+  Lines expected = {kVersionLine, kAccepted, "[info] conectado."};
   for (const std::string& f : r.files()) {
     const auto path = std::filesystem::path(r.workDir) / "captures" / f;
     EXPECT_TRUE(isJpeg(path)) << f;
@@ -245,7 +238,7 @@ TEST(CliCameraTest, LiveViewWindowWarnsFirstAndPrintsNoCount) {
   CliRun r = runKamora({"--liveview", cam->ip(), cam->mac(), "--frames", "5", "--window"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
   ASSERT_GE(r.mainLines.size(), 6u) << r.output;
-  EXPECT_EQ(r.mainLines[4], "[warn] compilado sem OpenCV; gravando em disco.");
+  EXPECT_EQ(r.mainLines[3], "[warn] compilado sem OpenCV; gravando em disco.");
   EXPECT_EQ(r.mainLines.back().rfind("[liveview] captures/frame_00002.jpg", 0), 0u) << r.output;
   EXPECT_EQ(r.output.find("live view encerrado"), std::string::npos);
   EXPECT_EQ(r.files(), (Lines{"frame_00000.jpg", "frame_00001.jpg", "frame_00002.jpg"}));

@@ -58,8 +58,6 @@ inline CliRun runKamora(const std::vector<std::string>& args, int timeoutMs = 60
 }
 
 inline const char* const kVersionLine = "VcSDK versao: 1.00.00.00";
-inline const char* const kNoFingerprint =
-    "[warn] GetFingerprint: 0x0000810A (segue sem fingerprint)";
 inline const char* const kAccepted = "[info] Connect aceito, aguardando OnConnected...";
 
 }  // namespace clitest

@@ -133,10 +133,26 @@ TEST_F(SdkConnect, FingerprintIsStablePerBodyAndAbsentWithoutSsh) {
 
   ASSERT_EQ(0u, CreateCameraObjectInfoEthernetConnection(&info, VcCameraModel_SB_A4,
                                                          (127u << 24) | (10u << 8) | 22u, mac, 0));
-  EXPECT_EQ(unsigned(VcError_FingerprintUnavailable), GetFingerprint(info, a, &na));
+  // A plain link has no host key: an empty fingerprint, and no question asked,
+  // whether a camera is there or not.
+  na = 99;
+  EXPECT_EQ(0u, GetFingerprint(info, a, &na));
+  EXPECT_EQ(0u, na);
   info->Release();
   ASSERT_EQ(0u, CreateCameraObjectInfoEthernetConnection(&info, VcCameraModel_SB_A4,
                                                          (127u << 24) | (10u << 8) | 23u, mac, 0));
+  na = 99;
+  EXPECT_EQ(0u, GetFingerprint(info, a, &na));
+  EXPECT_EQ(0u, na);
+  info->Release();
+  // SSH asked of a camera that has none, or of an address where nothing
+  // answers: the camera's own refusal.
+  ASSERT_EQ(0u, CreateCameraObjectInfoEthernetConnection(&info, VcCameraModel_SB_A4,
+                                                         (127u << 24) | (10u << 8) | 22u, mac, 1));
+  EXPECT_EQ(unsigned(VcError_FingerprintUnavailable), GetFingerprint(info, a, &na));
+  info->Release();
+  ASSERT_EQ(0u, CreateCameraObjectInfoEthernetConnection(&info, VcCameraModel_SB_A4,
+                                                         (127u << 24) | (10u << 8) | 23u, mac, 1));
   EXPECT_EQ(unsigned(VcError_ConnectNoCamera), GetFingerprint(info, a, &na));
   info->Release();
 }
