@@ -3,8 +3,9 @@
 #   1. unit and integration tests (CTest) in the normal build
 #   2. browser tests of the console
 #   3. the same C++ suites under AddressSanitizer + UndefinedBehaviorSanitizer
-#   4. the unit tests (camera layer, server) under ThreadSanitizer, and the
-#      integration tests when KAMORA_TSAN_INTEGRATION=1
+#   4. the unit and integration tests under ThreadSanitizer (the integration
+#      tests run the TSan-built kamora and stand-in SDK; KAMORA_TSAN_INTEGRATION=0
+#      leaves them out)
 #   5. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 20 s)
 #   6. a short load test on loopback (bench/load_test.sh)
 # KAMORA_QUICK=1 stops after step 2. Each step prints its time. The extra
@@ -75,7 +76,7 @@ step "ThreadSanitizer build ($tsan)"
 if configure "$tsan" -DKAMORA_SANITIZE=thread; then
   step "unit tests under TSan"
   ctest --test-dir "$tsan" -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan"
-  if [[ ${KAMORA_TSAN_INTEGRATION:-0} == 1 ]]; then
+  if [[ ${KAMORA_TSAN_INTEGRATION:-1} == 1 ]]; then
     step "integration tests under TSan"
     ctest --test-dir "$tsan" -j "$jobs" -L integration --output-on-failure ||
       fail "integration tests under TSan"
