@@ -3,12 +3,15 @@
 # and load_client (a second process) with four console-like clients polling
 # "/status", "/properties" and "/liveview.jpg" while a capture runs every
 # 3 s, plus a tight "/status" probe. Fails when any request failed.
-#   bench/load_test.sh <build dir> [seconds, default 60]
+#   bench/load_test.sh <build dir> [seconds, default 60] [console|flat]
+# "flat" drops the console's pauses: each client asks as fast as it is
+# answered (a stress run, not a console's pattern).
 # Addresses: camera 127.0.80.1, server 127.0.80.2:8080.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
 seconds=${2:-60}
+pace=${3:-console}
 cam=127.0.80.1
 host=127.0.80.2
 port=8080
@@ -48,8 +51,8 @@ if [[ $reply != '{"status":"conectado"}' ]]; then
   exit 1
 fi
 
-echo "load test: 4 console clients + captures every 3 s + /status probe, ${seconds} s"
-"$build/bench/load_client" --host $host --port $port --clients 4 --seconds "$seconds" \
+echo "load test: 4 clients ($pace pace) + captures every 3 s + /status probe, ${seconds} s"
+"$build/bench/load_client" --host $host --port $port --clients 4 --seconds "$seconds" --pace "$pace" \
   --capture-every-ms 3000 --status-probe-ms 50 | grep -v '^RESULT'
 status=${PIPESTATUS[0]}
 
