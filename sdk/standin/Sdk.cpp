@@ -112,7 +112,9 @@ VcStatus GetFingerprint(IVcCameraObjectInfo* info, char* fingerprint,
   if (!info || !fingerprint || !fingerprintSize) return VcError_InvalidParameter;
   // A camera object made for a plain (non-SSH) link has no host key to check:
   // an empty fingerprint, without asking the camera.
-  if (!static_cast<standin::CameraInfo*>(info)->ssh()) {
+  // (A camera object the caller made itself is not ours: ask the camera.)
+  const auto* own = dynamic_cast<const standin::CameraInfo*>(info);
+  if (own && !own->ssh()) {
     fingerprint[0] = 0;
     *fingerprintSize = 0;
     return VcError_None;
