@@ -9,40 +9,10 @@
 #include <vector>
 
 #include "HttpTestProcesses.h"
+#include "tests/support/ExpectedUsage.h"
 #include "tests/support/Subprocess.h"
 
 namespace {
-
-std::string usageFor(const std::string& p) {
-  return "KAMORA - controle de cameras (VcSDK)\n"
-         "Uso:\n"
-         "  " +
-         p +
-         " --enum\n"
-         "  " +
-         p +
-         " --connect-ip <ip> <mac> [opcoes]\n"
-         "  " +
-         p +
-         " --liveview <ip> <mac> [--frames N] [--window] [opcoes]\n"
-         "  " +
-         p +
-         " --capture  <ip> <mac> [--shots N] [opcoes]\n"
-         "  " +
-         p +
-         " --multi-capture [--shots N]   (enumera e dispara em todas)\n"
-         "  " +
-         p +
-         " --ptz <ip> <mac> --do "
-         "<home|stop|move|absolute|preset-set|preset-recall|preset-clear>\n"
-         "           [--pan N] [--tilt N] [--speed N] [--num N] [opcoes]\n"
-         "  " +
-         p +
-         " --server [--host 0.0.0.0] [--port 8080]   (API HTTP local)\n"
-         "\n"
-         "opcoes de conexao: [--ssh] [--user U --pass P]\n"
-         "opcoes de exposicao: [--iso N] [--fnumber F] [--shutter 1/250|2] [--ev EV]\n";
-}
 
 // The first line, which must be the SDK's version line in every mode.
 std::string firstLine(const std::string& out) { return out.substr(0, out.find('\n') + 1); }
@@ -59,7 +29,7 @@ TEST(CommandLineTest, UsageAndItsExitCode) {
 
   RunResult none = runProgram({kamora});
   EXPECT_EQ(none.exitCode, 1);
-  EXPECT_EQ(none.output, usageFor(kamora));  // no version line: the SDK is untouched
+  EXPECT_EQ(none.output, expectedUsage(kamora));  // no version line: the SDK is untouched
   EXPECT_EQ(none.errorOutput, "");
 
   for (const auto& args : {std::vector<std::string>{kamora, "--bogus"},
@@ -68,7 +38,7 @@ TEST(CommandLineTest, UsageAndItsExitCode) {
     RunResult r = runProgram(args);
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_TRUE(isVersionLine(firstLine(r.output))) << r.output;
-    EXPECT_EQ(r.output.substr(firstLine(r.output).size()), usageFor(kamora));
+    EXPECT_EQ(r.output.substr(firstLine(r.output).size()), expectedUsage(kamora));
     EXPECT_EQ(r.errorOutput, "");
   }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Options.h"
+#include "tests/support/ExpectedUsage.h"
 
 namespace {
 
@@ -159,34 +160,7 @@ TEST(OptionsScanStart, ArgumentsBeforeTheStartAreNeverOptions) {
 
 TEST(Usage, PrintsTheTextWithTheProgramPathInEveryPlace) {
   const std::string p = "/opt/k 1/kamora";
-  const std::string expected =
-      "KAMORA - controle de cameras (VcSDK)\n"
-      "Uso:\n"
-      "  " +
-      p +
-      " --enum\n"
-      "  " +
-      p +
-      " --connect-ip <ip> <mac> [opcoes]\n"
-      "  " +
-      p +
-      " --liveview <ip> <mac> [--frames N] [--window] [opcoes]\n"
-      "  " +
-      p +
-      " --capture  <ip> <mac> [--shots N] [opcoes]\n"
-      "  " +
-      p +
-      " --multi-capture [--shots N]   (enumera e dispara em todas)\n"
-      "  " +
-      p +
-      " --ptz <ip> <mac> --do <home|stop|move|absolute|preset-set|preset-recall|preset-clear>\n"
-      "           [--pan N] [--tilt N] [--speed N] [--num N] [opcoes]\n"
-      "  " +
-      p +
-      " --server [--host 0.0.0.0] [--port 8080]   (API HTTP local)\n"
-      "\n"
-      "opcoes de conexao: [--ssh] [--user U --pass P]\n"
-      "opcoes de exposicao: [--iso N] [--fnumber F] [--shutter 1/250|2] [--ev EV]\n";
+  const std::string expected = expectedUsage(p);
   testing::internal::CaptureStdout();
   usage(p.c_str());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
