@@ -2,6 +2,7 @@
 // mode's run and the exit code.
 #include "app/KamoraMain.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -85,6 +86,12 @@ int kamoraMainWith(int argc, const char* const* argv, const ModeRuns& runs) {
   // live); stdout is only re-buffered once, before this process printed.
   static const bool lineBuffered = std::setvbuf(stdout, nullptr, _IOLBF, 0) == 0;
   (void)lineBuffered;
+#ifdef SIGPIPE
+  // A peer that hangs up (a browser tab closed mid-answer, a camera link
+  // closed under a write) must be an error return on that socket, not the
+  // end of the process, which by default dies of the broken pipe.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 
   // An empty argument vector (possible through exec) still gets a name.
   const char* program = (argc >= 1 && argv[0] != nullptr) ? argv[0] : "kamora";

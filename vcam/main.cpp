@@ -2,6 +2,7 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -12,6 +13,8 @@
 #include "vcam/Scene.h"
 
 int main(int argc, char** argv) {
+  // A client that hangs up mid-answer must not end the camera.
+  std::signal(SIGPIPE, SIG_IGN);
   // Tests read this output from a file while the camera runs.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   vcam::Options options;
