@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "Wire.h"
@@ -31,15 +32,16 @@ std::string ipText(std::uint32_t address) {
 Link::Link(std::string ip) : ip_(std::move(ip)) {}
 Link::~Link() = default;
 
-std::unique_ptr<httplib::Client> Link::acquire(int timeoutMs) {
+std::unique_ptr<httplib::Client> Link::acquire(int timeoutMs, bool fresh, bool* reused) {
   std::unique_ptr<httplib::Client> client;
-  {
+  if (!fresh) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!idle_.empty()) {
       client = std::move(idle_.back());
       idle_.pop_back();
     }
   }
+  *reused = client != nullptr;
   if (!client) {
     // Never anything but loopback: the address was checked when the link was made.
     client = std::make_unique<httplib::Client>(ip_, vcwire::kPort);
@@ -59,27 +61,47 @@ void Link::release(std::unique_ptr<httplib::Client> client) {
 
 Reply Link::get(const std::string& pathAndQuery, int timeoutMs) {
   if (!isLoopbackText(ip_)) return Reply();
-  auto client = acquire(timeoutMs);
-  Reply r;
-  if (auto res = client->Get(pathAndQuery.c_str())) {
-    r.reached = true;
+  return send(timeoutMs, [&](httplib::Client& client, Reply& r) {
+    auto res = client.Get(pathAndQuery.c_str());
+    if (!res) return false;
     r.status = res->status;
     r.body = std::move(res->body);
     r.frameNo = res->get_header_value(vcwire::kFrameNoHeader);
-    release(std::move(client));
-  }
-  return r;
+    return true;
+  });
 }
 
 Reply Link::post(const std::string& path, const nlohmann::json& body, int timeoutMs) {
   if (!isLoopbackText(ip_)) return Reply();
-  auto client = acquire(timeoutMs);
-  Reply r;
-  if (auto res = client->Post(path.c_str(), body.dump(), "application/json")) {
-    r.reached = true;
+  const std::string text = body.dump();
+  return send(timeoutMs, [&](httplib::Client& client, Reply& r) {
+    auto res = client.Post(path.c_str(), text, "application/json");
+    if (!res) return false;
     r.status = res->status;
     r.body = std::move(res->body);
-    release(std::move(client));
+    return true;
+  });
+}
+
+Reply Link::send(int timeoutMs, const std::function<bool(httplib::Client&, Reply&)>& exchange) {
+  using Clock = std::chrono::steady_clock;
+  Reply r;
+  // A kept connection the camera has just closed fails at once, before the
+  // camera read the request; that one failure is retried on a new
+  // connection. A slow failure (a time-out) may have reached the camera and
+  // is not repeated.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const bool fresh = attempt > 0;
+    bool reused = false;
+    auto client = acquire(timeoutMs, fresh, &reused);
+    const Clock::time_point start = Clock::now();
+    if (exchange(*client, r)) {
+      r.reached = true;
+      release(std::move(client));
+      return r;
+    }
+    const bool quick = Clock::now() - start < std::chrono::milliseconds(200);
+    if (!reused || !quick) break;
   }
   return r;
 }

@@ -2,6 +2,7 @@
 // keep-alive connections so that calls from several threads run side by side.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -39,7 +40,11 @@ class Link {
   const std::string& ip() const { return ip_; }
 
  private:
-  std::unique_ptr<httplib::Client> acquire(int timeoutMs);
+  // A kept connection unless fresh; *reused tells which it is.
+  std::unique_ptr<httplib::Client> acquire(int timeoutMs, bool fresh, bool* reused);
+  // Runs one exchange, once more on a new connection when a kept one failed
+  // at once (closed by the camera).
+  Reply send(int timeoutMs, const std::function<bool(httplib::Client&, Reply&)>& exchange);
   void release(std::unique_ptr<httplib::Client> client);
 
   const std::string ip_;
