@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/Exposure.h"
+#include "camera/Exposure.h"
 
 struct Options {
   bool ssh = false;

@@ -3,13 +3,9 @@
 
 #include "app/Options.h"
 
-class CameraController;
-
 // "--connect-ip", "--liveview", "--capture": argv[2] is the IP, argv[3] the MAC.
 int runSingleCamera(const char* mode, const char* const* argv,
                     const Options& options);
-// Sends the exposure values that are present, in a fixed order.
-void applyExposure(CameraController& controller, const Exposure& exposure);
 
 // "--ptz": argv[2] is the IP, argv[3] the MAC.
 int runPtz(const char* const* argv, const Options& options);

@@ -5,6 +5,7 @@
 
 #include "app/Runs.h"
 #include "camera/CameraController.h"
+#include "camera/Exposure.h"
 #include "camera/LiveViewSink.h"
 
 namespace {
@@ -14,15 +15,6 @@ const char* const kPrefix = "KAMORA";
 constexpr int kWaitMs = 15000;
 
 }  // namespace
-
-void applyExposure(CameraController& controller, const Exposure& exposure) {
-  // Each setter reports its own refusal; a refused value never stops the
-  // later ones.
-  if (exposure.hasIso) controller.setIso(exposure.iso & 0xFFFFFF);
-  if (exposure.hasFNumber) controller.setFNumber(exposure.fNumber);
-  if (exposure.hasShutter) controller.setShutterSpeed(exposure.shutterNum, exposure.shutterDen);
-  if (exposure.hasEv) controller.setExposureBias(exposure.ev);
-}
 
 int runSingleCamera(const char* mode, const char* const* argv, const Options& options) {
   CameraController controller;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/Exposure.h"
+#include "camera/Exposure.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Exposure.h"
+#include "camera/Exposure.h"
 #include "server/Params.h"
 #include "server/Replies.h"
 #include "server/Routes.h"

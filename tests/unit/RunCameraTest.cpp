@@ -8,6 +8,7 @@
 
 #include "CameraTestHarness.h"
 #include "app/Runs.h"
+#include "camera/Exposure.h"
 
 namespace fs = std::filesystem;
 

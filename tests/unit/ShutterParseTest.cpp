@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Exposure.h"
+#include "camera/Exposure.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// Exposure: the four optional exposure settings of the command line, and the
-// shutter-speed text grammar shared with the HTTP API.
+// Exposure: a set of optional exposure values (from the command line or an
+// HTTP request), the shutter-speed text grammar both share, and sending
+// such a set to a camera.
 #pragma once
 
 #include <cstdint>
@@ -22,3 +23,10 @@ struct Exposure {
 // bits). Never fails: text without digits reads as 0.
 void parseShutter(const char* text, std::uint16_t& numerator,
                   std::uint16_t& denominator);
+
+class CameraController;
+
+// Sends the values that are present in a fixed order (ISO cut to its low 24
+// bits, f-number, shutter, EV). Each setter prints its own refusal; a refused
+// value never stops the later ones.
+void applyExposure(CameraController& controller, const Exposure& exposure);

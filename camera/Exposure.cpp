@@ -1,6 +1,8 @@
 // The shutter-speed text grammar ("1/250" or "2"), shared by the command
-// line and the HTTP API.
-#include "app/Exposure.h"
+// line and the HTTP API, and applying a set of exposure values.
+#include "camera/Exposure.h"
+
+#include "camera/CameraController.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -26,4 +28,11 @@ void parseShutter(const char* text, std::uint16_t& numerator, std::uint16_t& den
   // strtol stops at the slash, so the text before it needs no copy.
   numerator = low16(text);
   denominator = low16(slash + 1);
+}
+
+void applyExposure(CameraController& controller, const Exposure& exposure) {
+  if (exposure.hasIso) controller.setIso(exposure.iso & 0xFFFFFF);
+  if (exposure.hasFNumber) controller.setFNumber(exposure.fNumber);
+  if (exposure.hasShutter) controller.setShutterSpeed(exposure.shutterNum, exposure.shutterDen);
+  if (exposure.hasEv) controller.setExposureBias(exposure.ev);
 }
