@@ -2,10 +2,10 @@
 // line and the HTTP API, and applying a set of exposure values.
 #include "camera/Exposure.h"
 
-#include "camera/CameraController.h"
-
 #include <cstdlib>
 #include <cstring>
+
+#include "camera/CameraController.h"
 
 namespace {
 

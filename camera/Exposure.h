@@ -21,8 +21,7 @@ struct Exposure {
 
 // Reads "1/250" or "2" into a numerator and denominator (each cut to 16
 // bits). Never fails: text without digits reads as 0.
-void parseShutter(const char* text, std::uint16_t& numerator,
-                  std::uint16_t& denominator);
+void parseShutter(const char* text, std::uint16_t& numerator, std::uint16_t& denominator);
 
 class CameraController;
 

@@ -1,7 +1,7 @@
-// Fuzzes the HTTP parameters of every route: a real HttpServer over the fake
-// SDK, in this process, on a loopback address, fed requests whose parameter
-// names, values, placement (query string or form body) and Host/Origin
-// headers come from the fuzzer. Each answer must be one the route may give,
+// Fuzzes the HTTP parameters of every route in the route table: a real
+// HttpServer over the fake SDK, in this process, on a loopback address, fed
+// requests whose parameter names, values, placement (query string or form
+// body) and Host/Origin headers come from the fuzzer. Each answer must be one the route may give,
 // well-formed, and the server must keep answering.
 #include <httplib.h>
 #include <unistd.h>
@@ -18,34 +18,13 @@
 #include "FakeSdk.h"
 #include "FuzzInput.h"
 #include "server/HttpServer.h"
+#include "server/RouteTable.h"
 
 namespace {
 
 const char* kHost = "127.0.70.1";
 const int kPort = 18080;
 
-struct Route {
-  const char* method;
-  const char* path;
-};
-const Route kRoutes[] = {
-    {"GET", "/zef"},
-    {"GET", "/status"},
-    {"GET", "/"},
-    {"POST", "/connect"},
-    {"POST", "/disconnect"},
-    {"POST", "/exposure"},
-    {"POST", "/capture"},
-    {"GET", "/properties"},
-    {"GET", "/liveview.jpg"},
-    {"POST", "/ptz/move"},
-    {"POST", "/ptz/absolute"},
-    {"POST", "/ptz/home"},
-    {"POST", "/ptz/stop"},
-    {"POST", "/ptz/preset/set"},
-    {"POST", "/ptz/preset/recall"},
-    {"POST", "/ptz/preset/clear"},
-};
 const char* kNames[] = {"ip", "mac",   "ssh", "model", "iso",   "fnumber", "shutter",
                         "ev", "shots", "pan", "tilt",  "speed", "num"};
 
@@ -145,7 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fake::sdk().clearCalls();
 
-  const Route& route = kRoutes[data[0] % 16];
+  const std::vector<Route>& routes = apiRoutes();
+  const Route& route = routes[data[0] % routes.size()];
+  const bool isGet = route.method == HttpMethod::Get;
   const std::uint8_t flags = data[1];
   const bool inBody = flags & 1;
   const bool rawPercent = flags & 2;
@@ -175,23 +156,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!shotsSeen) shots = n;
       shotsSeen = true;
     }
-    std::string& target = inBody && route.method[0] == 'P' ? body : query;
+    std::string& target = inBody && !isGet ? body : query;
     if (!target.empty()) target += '&';
     target += encode(name, false) + '=' + encode(value, rawPercent && !isShots);
   }
-  if (inBody && !shotsSeen && route.path == std::string("/capture")) shots = 1;
+  if (inBody && !shotsSeen && route.path == "/capture") shots = 1;
 
   std::string path = route.path;
   if (!query.empty()) path += "?" + query;
-  httplib::Result res = route.method[0] == 'G' ? client->Get(path.c_str(), headers)
-                                               : client->Post(path.c_str(), headers, body,
-                                                              "application/x-www-form-urlencoded");
+  httplib::Result res =
+      isGet ? client->Get(path.c_str(), headers)
+            : client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
   if (!res) {
     // One retry on a fresh connection: the server may have closed an idle
     // keep-alive link; a second failure means it stopped answering.
-    res = route.method[0] == 'G'
-              ? client->Get(path.c_str(), headers)
-              : client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
+    res = isGet ? client->Get(path.c_str(), headers)
+                : client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
     if (!res) fail("no answer", path, nullptr);
   }
   if (res->get_header_value("X-Powered-By") != "Zef \xE2\x9A\xA1 pirwol") {

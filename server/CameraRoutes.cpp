@@ -5,112 +5,99 @@
 #include <vector>
 
 #include "camera/Exposure.h"
+#include "server/CameraSlot.h"
 #include "server/Params.h"
 #include "server/Replies.h"
-#include "server/Routes.h"
+#include "server/RouteTable.h"
 
 namespace {
 
 const int kConnectTimeoutMs = 15000;
 const int kDownloadTimeoutMs = 15000;
 
+std::optional<HttpReply> needIpAndMac(const HttpRequest& request) {
+  if (request.param("ip", "").empty() || request.param("mac", "").empty()) {
+    return statusReply(400, "ip e mac obrigatorios");
+  }
+  return std::nullopt;
+}
+
+HttpReply connect(const RouteCall& call) {
+  const HttpRequest& request = call.request;
+  const std::string ip = request.param("ip", "");
+  const std::string mac = request.param("mac", "");
+  const bool ssh = sshFromText(request.param("ssh", "0"));
+  const VCSDK::VcCameraDeviceModelList model = modelFromName(request.param("model", "SB_A4"));
+  CameraController& camera = call.camera.controller();
+  if (!camera.connectIp(ip, mac, model, ssh, "", "") || !camera.waitConnected(kConnectTimeoutMs)) {
+    return statusReply(502, "falha ao conectar");
+  }
+  camera.setupForPcCapture("captures", "KAMORA");
+  return statusReply("conectado");
+}
+
+HttpReply disconnect(const RouteCall& call) {
+  call.camera.controller().disconnect();
+  return statusReply("desconectado");
+}
+
+// Each value that is present, in the fixed order of applyExposure.
+HttpReply exposure(const RouteCall& call) {
+  const HttpRequest& request = call.request;
+  Exposure values;
+  if ((values.hasIso = request.hasParam("iso"))) values.iso = isoFromText(request.param("iso", ""));
+  if ((values.hasFNumber = request.hasParam("fnumber"))) {
+    values.fNumber = std::atof(request.param("fnumber", "").c_str());
+  }
+  if ((values.hasShutter = request.hasParam("shutter"))) {
+    parseShutter(request.param("shutter", "").c_str(), values.shutterNum, values.shutterDen);
+  }
+  if ((values.hasEv = request.hasParam("ev"))) {
+    values.ev = std::atof(request.param("ev", "").c_str());
+  }
+  applyExposure(call.camera.controller(), values);
+  return statusReply("ok");
+}
+
+HttpReply capture(const RouteCall& call) {
+  const int shots = std::atoi(call.request.param("shots", "1").c_str());
+  int downloaded = 0;
+  for (int i = 0; i < shots; ++i) {
+    // A waiting connect/disconnect or a shutdown ends the run after the
+    // shot under way rather than after all of them.
+    if (call.camera.shouldYield()) break;
+    if (call.camera.controller().capturePhoto(kDownloadTimeoutMs)) ++downloaded;
+  }
+  return statusReply(std::to_string(downloaded) + " foto(s)");
+}
+
+HttpReply properties(const RouteCall& call) {
+  HttpReply reply;
+  reply.contentType = "application/json";
+  reply.body = call.cameraHeld ? call.camera.controller().getPropertiesJson() : "{}";
+  return reply;
+}
+
+HttpReply liveViewPicture(const RouteCall& call) {
+  std::vector<std::uint8_t> picture;
+  if (!call.cameraHeld || !call.camera.controller().grabLiveViewFrame(picture)) {
+    return statusReply(503, "live view indisponivel");
+  }
+  HttpReply reply;
+  reply.contentType = "image/jpeg";
+  reply.body.assign(picture.begin(), picture.end());
+  return reply;
+}
+
 }  // namespace
 
-void addCameraRoutes(httplib::Server& server, CameraController& controller, CameraGate& gate,
-                     const std::atomic<bool>& stopping) {
-  CameraController* camera = &controller;
-  CameraGate* access = &gate;
-
-  server.Post("/connect", noThrow([camera, access](const httplib::Request& request,
-                                                   httplib::Response& response) {
-                const std::string ip = param(request, "ip", "");
-                const std::string mac = param(request, "mac", "");
-                const bool ssh = sshFromText(param(request, "ssh", "0"));
-                const VCSDK::VcCameraDeviceModelList model =
-                    modelFromName(param(request, "model", "SB_A4"));
-                if (ip.empty() || mac.empty()) {
-                  response.status = 400;
-                  ok(response, "ip e mac obrigatorios");
-                  return;
-                }
-                CameraGate::Teardown alone(*access);
-                const bool connected = camera->connectIp(ip, mac, model, ssh, "", "") &&
-                                       camera->waitConnected(kConnectTimeoutMs);
-                if (connected) {
-                  camera->setupForPcCapture("captures", "KAMORA");
-                  ok(response, "conectado");
-                } else {
-                  response.status = 502;
-                  ok(response, "falha ao conectar");
-                }
-              }));
-
-  server.Post("/disconnect",
-              noThrow([camera, access](const httplib::Request&, httplib::Response& response) {
-                {
-                  CameraGate::Teardown alone(*access);
-                  camera->disconnect();
-                }
-                ok(response, "desconectado");
-              }));
-
-  server.Post("/exposure", noThrow([camera, access](const httplib::Request& request,
-                                                    httplib::Response& response) {
-                CameraGate::Command turn(*access);
-                if (request.has_param("iso")) {
-                  camera->setIso(isoFromText(param(request, "iso", "")));
-                }
-                if (request.has_param("fnumber")) {
-                  camera->setFNumber(std::atof(param(request, "fnumber", "").c_str()));
-                }
-                if (request.has_param("shutter")) {
-                  std::uint16_t numerator = 0, denominator = 1;
-                  parseShutter(param(request, "shutter", "").c_str(), numerator, denominator);
-                  camera->setShutterSpeed(numerator, denominator);
-                }
-                if (request.has_param("ev")) {
-                  camera->setExposureBias(std::atof(param(request, "ev", "").c_str()));
-                }
-                ok(response, "ok");
-              }));
-
-  server.Post("/capture", noThrow([camera, access, &stopping](const httplib::Request& request,
-                                                              httplib::Response& response) {
-                const int shots = std::atoi(param(request, "shots", "1").c_str());
-                int downloaded = 0;
-                {
-                  CameraGate::Command turn(*access);
-                  for (int i = 0; i < shots; ++i) {
-                    // A waiting connect/disconnect or a shutdown ends the run
-                    // after the shot under way rather than after all of them.
-                    if (access->teardownPending() || stopping.load()) break;
-                    if (camera->capturePhoto(kDownloadTimeoutMs)) ++downloaded;
-                  }
-                }
-                ok(response, std::to_string(downloaded) + " foto(s)");
-              }));
-
-  server.Get("/properties",
-             noThrow([camera, access](const httplib::Request&, httplib::Response& response) {
-               CameraGate::Reader read(*access);
-               response.set_content(read.held() ? camera->getPropertiesJson() : std::string("{}"),
-                                    "application/json");
-             }));
-
-  server.Get("/liveview.jpg",
-             noThrow([camera, access](const httplib::Request&, httplib::Response& response) {
-               std::vector<std::uint8_t> picture;
-               bool grabbed = false;
-               {
-                 CameraGate::Reader read(*access);
-                 grabbed = read.held() && camera->grabLiveViewFrame(picture);
-               }
-               if (grabbed) {
-                 response.set_content(reinterpret_cast<const char*>(picture.data()), picture.size(),
-                                      "image/jpeg");
-               } else {
-                 response.status = 503;
-                 ok(response, "live view indisponivel");
-               }
-             }));
+std::vector<Route> cameraRoutes() {
+  return {
+      {HttpMethod::Post, "/connect", CameraAccess::Teardown, connect, needIpAndMac},
+      {HttpMethod::Post, "/disconnect", CameraAccess::Teardown, disconnect, {}},
+      {HttpMethod::Post, "/exposure", CameraAccess::Command, exposure, {}},
+      {HttpMethod::Post, "/capture", CameraAccess::Command, capture, {}},
+      {HttpMethod::Get, "/properties", CameraAccess::Reader, properties, {}},
+      {HttpMethod::Get, "/liveview.jpg", CameraAccess::Reader, liveViewPicture, {}},
+  };
 }

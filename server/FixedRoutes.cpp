@@ -2,8 +2,10 @@
 #include <string>
 
 #include "server/Replies.h"
-#include "server/Routes.h"
+#include "server/RouteTable.h"
 #include "web/ConsolePage.h"
+
+namespace {
 
 // Indents 20, 19, 20, 18, 17, 16 and 15; the face carries a U+00AC.
 const char kZefBanner[] =
@@ -15,15 +17,34 @@ const char kZefBanner[] =
     "                /   /   \\     Zef \xE2\x9A\xA1\n"
     "               _/  _/   \\_    \xE2\x80\x94pirwol\n";
 
-void addFixedRoutes(httplib::Server& server) {
-  server.Get("/zef", noThrow([](const httplib::Request&, httplib::Response& response) {
-               response.set_content(kZefBanner, "text/plain; charset=utf-8");
-             }));
-  server.Get("/status", noThrow([](const httplib::Request&, httplib::Response& response) {
-               ok(response, "online");
-             }));
-  server.Get("/", noThrow([](const httplib::Request&, httplib::Response& response) {
-               response.set_content(std::string(KAMORA_UI_HTML, KAMORA_UI_HTML_SIZE),
-                                    "text/html; charset=utf-8");
-             }));
+HttpReply content(const std::string& body, const char* type) {
+  HttpReply reply;
+  reply.contentType = type;
+  reply.body = body;
+  return reply;
+}
+
+}  // namespace
+
+std::vector<Route> fixedRoutes() {
+  return {
+      {HttpMethod::Get,
+       "/zef",
+       CameraAccess::None,
+       [](const RouteCall&) { return content(kZefBanner, "text/plain; charset=utf-8"); },
+       {}},
+      {HttpMethod::Get,
+       "/status",
+       CameraAccess::None,
+       [](const RouteCall&) { return statusReply("online"); },
+       {}},
+      {HttpMethod::Get,
+       "/",
+       CameraAccess::None,
+       [](const RouteCall&) {
+         return content(std::string(KAMORA_UI_HTML, KAMORA_UI_HTML_SIZE),
+                        "text/html; charset=utf-8");
+       },
+       {}},
+  };
 }

@@ -1,12 +1,11 @@
-// HttpServer: the local HTTP API and console, over one shared camera.
+// HttpServer: the local HTTP API and console over the server's camera.
 // Thread-safe: run() on one thread; stop() from any other.
 #pragma once
 
 #include <atomic>
 #include <string>
 
-#include "camera/CameraController.h"
-#include "server/CameraGate.h"
+#include "server/CameraSlot.h"
 
 class HttpServer {
  public:
@@ -21,8 +20,7 @@ class HttpServer {
  private:
   std::string host;
   int port;
-  CameraGate gate;
   std::atomic<bool> stopRequested{false};
-  // Last, so it goes first: the camera is disconnected before the rest.
-  CameraController controller;
+  // Last, so it goes first: the camera is let go before the rest.
+  CameraSlot camera;
 };

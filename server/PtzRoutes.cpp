@@ -3,70 +3,56 @@
 // controller).
 #include <cstdlib>
 
+#include "server/CameraSlot.h"
 #include "server/Params.h"
 #include "server/Replies.h"
-#include "server/Routes.h"
+#include "server/RouteTable.h"
 
 namespace {
 
-int intParam(const httplib::Request& request, const char* name, const char* fallback) {
-  return std::atoi(param(request, name, fallback).c_str());
+int intParam(const HttpRequest& request, const char* name, const char* fallback) {
+  return std::atoi(request.param(name, fallback).c_str());
+}
+
+std::uint16_t presetParam(const HttpRequest& request) {
+  return presetFromText(request.param("num", "1"));
+}
+
+// One command route: the action runs with the camera's turn held.
+Route ptzRoute(const char* path,
+               std::function<void(const HttpRequest&, CameraController&)> action) {
+  return {HttpMethod::Post,
+          path,
+          CameraAccess::Command,
+          [action](const RouteCall& call) {
+            action(call.request, call.camera.controller());
+            return statusReply("ok");
+          },
+          {}};
 }
 
 }  // namespace
 
-void addPtzRoutes(httplib::Server& server, CameraController& controller, CameraGate& gate) {
-  CameraController* camera = &controller;
-  CameraGate* access = &gate;
-
-  server.Post("/ptz/move", noThrow([camera, access](const httplib::Request& request,
-                                                    httplib::Response& response) {
-                const int pan = intParam(request, "pan", "0");
-                const int tilt = intParam(request, "tilt", "0");
-                CameraGate::Command turn(*access);
-                camera->ptzMove(pan, tilt);
-                ok(response, "ok");
-              }));
-  server.Post("/ptz/absolute", noThrow([camera, access](const httplib::Request& request,
-                                                        httplib::Response& response) {
-                const int pan = intParam(request, "pan", "0");
-                const int tilt = intParam(request, "tilt", "0");
-                const int speed = intParam(request, "speed", "10");
-                CameraGate::Command turn(*access);
-                camera->ptzAbsolute(pan, tilt, speed);
-                ok(response, "ok");
-              }));
-  server.Post("/ptz/home",
-              noThrow([camera, access](const httplib::Request&, httplib::Response& response) {
-                CameraGate::Command turn(*access);
-                camera->ptzHome();
-                ok(response, "ok");
-              }));
-  server.Post("/ptz/stop",
-              noThrow([camera, access](const httplib::Request&, httplib::Response& response) {
-                CameraGate::Command turn(*access);
-                camera->ptzStop();
-                ok(response, "ok");
-              }));
-  server.Post("/ptz/preset/set", noThrow([camera, access](const httplib::Request& request,
-                                                          httplib::Response& response) {
-                const std::uint16_t num = presetFromText(param(request, "num", "1"));
-                CameraGate::Command turn(*access);
-                camera->ptzPresetSet(num);
-                ok(response, "ok");
-              }));
-  server.Post("/ptz/preset/recall", noThrow([camera, access](const httplib::Request& request,
-                                                             httplib::Response& response) {
-                const std::uint16_t num = presetFromText(param(request, "num", "1"));
-                CameraGate::Command turn(*access);
-                camera->ptzPresetRecall(num);
-                ok(response, "ok");
-              }));
-  server.Post("/ptz/preset/clear", noThrow([camera, access](const httplib::Request& request,
-                                                            httplib::Response& response) {
-                const std::uint16_t num = presetFromText(param(request, "num", "1"));
-                CameraGate::Command turn(*access);
-                camera->ptzPresetClear(num);
-                ok(response, "ok");
-              }));
+std::vector<Route> ptzRoutes() {
+  return {
+      ptzRoute("/ptz/move",
+               [](const HttpRequest& r, CameraController& c) {
+                 c.ptzMove(intParam(r, "pan", "0"), intParam(r, "tilt", "0"));
+               }),
+      ptzRoute("/ptz/absolute",
+               [](const HttpRequest& r, CameraController& c) {
+                 const int pan = intParam(r, "pan", "0");
+                 const int tilt = intParam(r, "tilt", "0");
+                 c.ptzAbsolute(pan, tilt, intParam(r, "speed", "10"));
+               }),
+      ptzRoute("/ptz/home", [](const HttpRequest&, CameraController& c) { c.ptzHome(); }),
+      ptzRoute("/ptz/stop", [](const HttpRequest&, CameraController& c) { c.ptzStop(); }),
+      ptzRoute("/ptz/preset/set",
+               [](const HttpRequest& r, CameraController& c) { c.ptzPresetSet(presetParam(r)); }),
+      ptzRoute(
+          "/ptz/preset/recall",
+          [](const HttpRequest& r, CameraController& c) { c.ptzPresetRecall(presetParam(r)); }),
+      ptzRoute("/ptz/preset/clear",
+               [](const HttpRequest& r, CameraController& c) { c.ptzPresetClear(presetParam(r)); }),
+  };
 }

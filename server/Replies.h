@@ -1,25 +1,12 @@
-// Reply and parameter helpers shared by every route: the status reply and
-// the one way a route reads a request parameter.
+// The status reply, the answer shape every command route shares:
+// {"status":"<text>"} as application/json.
 #pragma once
-
-#include <httplib.h>
 
 #include <string>
 
-// Writes the status reply {"status":"<text>"} as application/json; the
-// status code is left to the caller. The text must need no JSON escaping.
-void ok(httplib::Response& response, const std::string& text);
+#include "server/http/HttpTypes.h"
 
-// The parameter's first value (query string first, then a form body), or a
-// copy of the fallback when the name does not occur at all.
-std::string param(const httplib::Request& request, const std::string& name,
-                  const std::string& fallback);
-
-// The request guard's 403 reply. A wrapped handler does not run on a
-// response that already carries it.
-void refuse(httplib::Response& response);
-
-// Wraps a handler so that nothing it throws reaches the library, which would
-// echo the exception text to the client, and so that it never runs for a
-// request the guard refused.
-httplib::Server::Handler noThrow(httplib::Server::Handler handler);
+// The text must need no JSON escaping (every text the API sends is plain
+// Portuguese without quotes, backslashes or control characters).
+HttpReply statusReply(int status, const std::string& text);
+inline HttpReply statusReply(const std::string& text) { return statusReply(200, text); }

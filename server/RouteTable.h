@@ -1,0 +1,48 @@
+// The API's route table: each route is declared once with its method, path,
+// the camera access it needs and its handler. The router applies the request
+// guard, the camera gate and the no-throw rule to every row, so no route can
+// be added without them.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/http/HttpTypes.h"
+
+class CameraSlot;
+
+// How a route uses the camera; the gate grants it before the handler runs.
+enum class CameraAccess {
+  None,      // never touches the camera
+  Reader,    // reads beside commands; gives up while a connect/disconnect is due
+  Command,   // one at a time among commands, beside readers
+  Teardown,  // connect and disconnect: the camera alone
+};
+
+struct RouteCall {
+  const HttpRequest& request;
+  CameraSlot& camera;
+  // Reader access only: false while a connect or disconnect holds the
+  // camera; the route then answers as it does without a camera.
+  bool cameraHeld;
+};
+
+struct Route {
+  HttpMethod method;
+  std::string path;  // matched exactly against the decoded path
+  CameraAccess access;
+  std::function<HttpReply(const RouteCall&)> handle;
+  // Runs before the camera is taken, so a malformed request is refused at
+  // once instead of waiting for a capture; a reply ends the request there.
+  std::function<std::optional<HttpReply>(const HttpRequest&)> precheck;
+};
+
+// Every route, in the order of the API's documentation.
+const std::vector<Route>& apiRoutes();
+
+// The groups apiRoutes() is made of, one file each.
+std::vector<Route> fixedRoutes();   // "/zef", "/status", "/"
+std::vector<Route> cameraRoutes();  // "/connect" ... "/liveview.jpg"
+std::vector<Route> ptzRoutes();     // "/ptz/..."

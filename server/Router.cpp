@@ -1,0 +1,66 @@
+// Routing: the guard, the table lookup, the camera gate and the no-throw rule.
+#include "server/Router.h"
+
+#include "server/CameraSlot.h"
+#include "server/Replies.h"
+#include "server/RequestGuard.h"
+
+namespace {
+
+// HEAD is answered as GET (the transport drops the body).
+bool methodMatches(HttpMethod routeMethod, HttpMethod requestMethod) {
+  return routeMethod == requestMethod ||
+         (routeMethod == HttpMethod::Get && requestMethod == HttpMethod::Head);
+}
+
+HttpReply notFound() {
+  HttpReply reply;
+  reply.status = 404;
+  return reply;
+}
+
+}  // namespace
+
+Router::Router(CameraSlot& camera, std::string machineName)
+    : camera_(camera), machineName_(std::move(machineName)) {}
+
+HttpReply Router::handle(const HttpRequest& request) const {
+  try {
+    if (!isRequestAllowed(request.header("Host"), request.header("Origin"), machineName_)) {
+      return statusReply(403, "origem nao permitida");
+    }
+    for (const Route& route : apiRoutes()) {
+      if (route.path == request.path && methodMatches(route.method, request.method)) {
+        return dispatch(route, request);
+      }
+    }
+    return notFound();
+  } catch (...) {
+    // Only running out of memory gets here; answer without details.
+    return statusReply(500, "erro interno");
+  }
+}
+
+HttpReply Router::dispatch(const Route& route, const HttpRequest& request) const {
+  if (route.precheck) {
+    if (std::optional<HttpReply> refusal = route.precheck(request)) return *refusal;
+  }
+  CameraGate& gate = camera_.gate();
+  switch (route.access) {
+    case CameraAccess::None:
+      return route.handle({request, camera_, true});
+    case CameraAccess::Reader: {
+      CameraGate::Reader read(gate);
+      return route.handle({request, camera_, read.held()});
+    }
+    case CameraAccess::Command: {
+      CameraGate::Command turn(gate);
+      return route.handle({request, camera_, true});
+    }
+    case CameraAccess::Teardown: {
+      CameraGate::Teardown alone(gate);
+      return route.handle({request, camera_, true});
+    }
+  }
+  return notFound();
+}

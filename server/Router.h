@@ -1,0 +1,23 @@
+// Router: turns a request into its reply through the route table, for the
+// camera slot it serves. Every request passes the Host/Origin guard first;
+// a path or method no route has answers the frame's plain 404. Thread-safe.
+#pragma once
+
+#include <string>
+
+#include "server/RouteTable.h"
+
+class Router {
+ public:
+  // machineName: this machine's host name, for the guard.
+  Router(CameraSlot& camera, std::string machineName);
+
+  // Never throws: a failing handler answers 500 "erro interno".
+  HttpReply handle(const HttpRequest& request) const;
+
+ private:
+  HttpReply dispatch(const Route& route, const HttpRequest& request) const;
+
+  CameraSlot& camera_;
+  const std::string machineName_;
+};
