@@ -1,0 +1,40 @@
+// The event ring and its subscribers.
+#include "server/EventLog.h"
+
+EventLog::Subscription::~Subscription() {
+  MutexLock lock(log_.wakeMutex_);
+  log_.wakes_.erase(entry_);
+}
+
+std::uint64_t EventLog::publish(const std::string& type, const std::string& data) {
+  MutexLock wakeLock(wakeMutex_);
+  std::uint64_t id = 0;
+  {
+    MutexLock lock(mutex_);
+    id = nextId_++;
+    events_.push_back({id, type, data});
+    if (events_.size() > kKept) events_.pop_front();
+  }
+  for (const auto& wake : wakes_) wake();
+  return id;
+}
+
+std::vector<ServerEvent> EventLog::since(std::uint64_t after) const {
+  MutexLock lock(mutex_);
+  std::vector<ServerEvent> out;
+  for (const ServerEvent& event : events_) {
+    if (event.id > after) out.push_back(event);
+  }
+  return out;
+}
+
+std::uint64_t EventLog::lastId() const {
+  MutexLock lock(mutex_);
+  return nextId_ - 1;
+}
+
+std::unique_ptr<EventLog::Subscription> EventLog::subscribe(std::function<void()> wake) {
+  MutexLock lock(wakeMutex_);
+  wakes_.push_back(std::move(wake));
+  return std::unique_ptr<Subscription>(new Subscription(*this, std::prev(wakes_.end())));
+}

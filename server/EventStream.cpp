@@ -1,0 +1,49 @@
+// Server-Sent Events over the event log.
+#include "server/EventStream.h"
+
+#include <cstdlib>
+
+EventStream::EventStream(EventLog& log, std::uint64_t lastEventId)
+    : log_(log), sent_(lastEventId) {}
+
+EventStream::~EventStream() { close(); }
+
+void EventStream::open(std::function<void()> wake) {
+  subscription_ = log_.subscribe(std::move(wake));
+}
+
+std::string EventStream::format(const ServerEvent& event) {
+  return "id: " + std::to_string(event.id) + "\nevent: " + event.type + "\ndata: " + event.data +
+         "\n\n";
+}
+
+ReplyStream::Next EventStream::next(StreamChunk& out) {
+  out = StreamChunk();
+  if (!greeted_) {
+    greeted_ = true;
+    out.head = "retry: " + std::to_string(kRetryMs) + "\n\n";
+  }
+  for (const ServerEvent& event : log_.since(sent_)) {
+    out.head += format(event);
+    sent_ = event.id;
+  }
+  const Clock::time_point now = Clock::now();
+  if (out.head.empty() && now - lastWrite_ >= kHeartbeat) out.head = ": ainda aqui\n\n";
+  if (out.head.empty()) return Next::Idle;
+  lastWrite_ = now;
+  return Next::Data;
+}
+
+void EventStream::close() { subscription_.reset(); }
+
+HttpReply eventStreamReply(EventLog& log, const std::string* lastEventIdHeader) {
+  // Without the header a new client starts from now, not from the kept past.
+  const std::uint64_t after = lastEventIdHeader != nullptr
+                                  ? std::strtoull(lastEventIdHeader->c_str(), nullptr, 10)
+                                  : log.lastId();
+  HttpReply reply;
+  reply.contentType = "text/event-stream";
+  reply.headers = {{"Cache-Control", "no-cache"}};
+  reply.stream = std::make_shared<EventStream>(log, after);
+  return reply;
+}
