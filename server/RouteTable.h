@@ -31,7 +31,9 @@ struct RouteCall {
 
 struct Route {
   HttpMethod method;
-  std::string path;  // matched exactly against the decoded path
+  std::string path;  // matched exactly against the decoded path, or as a
+                     // prefix when it ends in '/' (e.g. "/captures/" serves
+                     // "/captures/<name>"; the handler reads the rest)
   CameraAccess access;
   std::function<HttpReply(const RouteCall&)> handle;
   // Runs before the camera is taken, so a malformed request is refused at

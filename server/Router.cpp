@@ -19,6 +19,13 @@ HttpReply notFound() {
   return reply;
 }
 
+bool pathMatches(const std::string& routePath, const std::string& path) {
+  if (!routePath.empty() && routePath.back() == '/' && routePath.size() > 1) {
+    return path.size() > routePath.size() && path.compare(0, routePath.size(), routePath) == 0;
+  }
+  return routePath == path;
+}
+
 }  // namespace
 
 Router::Router(CameraSlot& camera, std::string machineName)
@@ -30,7 +37,7 @@ HttpReply Router::handle(const HttpRequest& request) const {
       return statusReply(403, "origem nao permitida");
     }
     for (const Route& route : apiRoutes()) {
-      if (route.path == request.path && methodMatches(route.method, request.method)) {
+      if (pathMatches(route.path, request.path) && methodMatches(route.method, request.method)) {
         return dispatch(route, request);
       }
     }
