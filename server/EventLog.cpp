@@ -1,13 +1,7 @@
 // The event ring and its subscribers.
 #include "server/EventLog.h"
 
-EventLog::Subscription::~Subscription() {
-  MutexLock lock(log_.wakeMutex_);
-  log_.wakes_.erase(entry_);
-}
-
 std::uint64_t EventLog::publish(const std::string& type, const std::string& data) {
-  MutexLock wakeLock(wakeMutex_);
   std::uint64_t id = 0;
   {
     MutexLock lock(mutex_);
@@ -15,7 +9,7 @@ std::uint64_t EventLog::publish(const std::string& type, const std::string& data
     events_.push_back({id, type, data});
     if (events_.size() > kKept) events_.pop_front();
   }
-  for (const auto& wake : wakes_) wake();
+  wakes_.notifyAll();
   return id;
 }
 
@@ -33,8 +27,6 @@ std::uint64_t EventLog::lastId() const {
   return nextId_ - 1;
 }
 
-std::unique_ptr<EventLog::Subscription> EventLog::subscribe(std::function<void()> wake) {
-  MutexLock lock(wakeMutex_);
-  wakes_.push_back(std::move(wake));
-  return std::unique_ptr<Subscription>(new Subscription(*this, std::prev(wakes_.end())));
+std::unique_ptr<WakeList::Subscription> EventLog::subscribe(std::function<void()> wake) {
+  return wakes_.subscribe(std::move(wake));
 }

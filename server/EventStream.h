@@ -36,7 +36,7 @@ class EventStream : public ReplyStream {
   std::uint64_t sent_;  // id of the last event sent; next() runs on one thread
   bool greeted_ = false;
   Clock::time_point lastWrite_ = Clock::now();
-  std::unique_ptr<EventLog::Subscription> subscription_;
+  std::unique_ptr<WakeList::Subscription> subscription_;
 };
 
 // The reply of GET /events: the stream with its headers.
