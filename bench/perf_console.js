@@ -2,7 +2,8 @@
 // Console frame cost in headless Chromium at several picture sizes: one
 // live-view frame drawn with every overlay on (peaking, zebra, false colour,
 // log-to-video curve) and a look, plus the analysis and the four scopes.
-// Usage: node bench/perf_console.js [frames=40] [WxH ...]   (needs `npm ci` in tests/web)
+// Loads the page as served (build/web/console.html, or $KAMORA_BUILD/web/console.html).
+// Usage: node bench/perf_console.js [frames=40] [WxH ...]   (needs `make build` and `npm ci` in tests/web)
 'use strict';
 const path = require('path');
 const web = path.join(__dirname, '..', 'tests', 'web');

@@ -7,7 +7,8 @@ math(EXPR size "${hexLength} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
 string(REGEX REPLACE "('.x..',){16}" "\\0\n" bytes "${bytes}")
 file(WRITE ${OUTPUT}
-  "// Generated from web/console.html; do not edit.\n"
+  "// Generated from the console page as served (web/console.html with its parts\n"
+  "// inlined); do not edit.\n"
   "#include \"web/ConsolePage.h\"\n"
   "const char KAMORA_UI_HTML[] = {\n${bytes}0};\n"
   "const std::size_t KAMORA_UI_HTML_SIZE = ${size};\n")

@@ -2,7 +2,8 @@
 // Per-frame cost of the console in headless Chromium: renderView with every overlay
 // on and a look active, plus analyze and the four scopes, on a 1024 x 680 picture.
 // Also checks that the fast pixel loop gives the same pixels as the plain reference.
-// Usage: node bench/console/frame-bench.js [frames]   (needs `npm ci` in tests/web)
+// Loads the page as served (build/web/console.html, or $KAMORA_BUILD/web/console.html).
+// Usage: node bench/console/frame-bench.js [frames]   (needs `make build` and `npm ci` in tests/web)
 'use strict';
 const path = require('path');
 const web = path.join(__dirname, '..', '..', 'tests', 'web');

@@ -1,11 +1,9 @@
-// A stand-in for the KAMORA server: serves the console page from web/console.html,
-// answers the API routes with replies the test chooses and records every request.
+// A stand-in for the KAMORA server: serves the console page as the program does (the
+// inlined page the build writes), answers the API routes with replies the test chooses
+// and records every request.
 'use strict';
 const http = require('http');
-const fs = require('fs');
-const path = require('path');
-
-const PAGE = path.join(__dirname, '..', '..', '..', 'web', 'console.html');
+const { servedPage } = require('./served-page');
 
 function json(res, status, obj) {
   const body = typeof obj === 'string' ? obj : JSON.stringify(obj);
@@ -22,6 +20,7 @@ class MockServer {
     this.waiters = [];
     this.sockets = new Set();
     this.server = null;
+    this.page = null;
   }
 
   get url() { return `http://${this.host}:${this.port}`; }
@@ -33,6 +32,11 @@ class MockServer {
   reply(method, route, obj, status = 200) { this.on(method, route, (req, res) => json(res, status, obj)); }
 
   start() {
+    try {
+      this.page = servedPage();
+    } catch (e) {
+      return Promise.reject(e);
+    }
     this.server = http.createServer((req, res) => this.handle(req, res));
     this.server.keepAliveTimeout = 1000;
     this.server.on('connection', (s) => { this.sockets.add(s); s.on('close', () => this.sockets.delete(s)); });
@@ -79,7 +83,7 @@ class MockServer {
   defaultAnswer(req, res, p) {
     if (req.method === 'GET' && p === '/') {
       res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' });
-      return res.end(fs.readFileSync(PAGE));
+      return res.end(this.page);
     }
     if (req.method === 'GET' && p === '/status') return json(res, 200, { status: 'online' });
     if (req.method === 'GET' && p === '/properties') return json(res, 200, {});

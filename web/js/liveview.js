@@ -1,0 +1,142 @@
+// Live view: fetches the pictures, draws them with the overlays and the active look,
+// and hands each one to the scopes.
+'use strict';
+
+// ---- Overlays -----------------------------------------------------------------
+
+const LOOK_OUT = new Float64Array(3);
+
+// Applies tone curve, look, false colour, zebra and focus peaking in place to
+// RGBA pixels (row-major, `width` per row). Peaking runs one pixel behind the
+// other steps so it compares stored (rounded) values, as a second pass would.
+function paintOverlays(px, width, o) {
+  const n = px.length >> 2;
+  const tone = !!o.mlut, fc = !!o.falseColor, zebra = !!o.zebra, peak = !!o.peaking;
+  const look = o.look && o.look !== 'Neutro' ? findLook(o.look) : null;
+  const lookFn = look ? look.fn : null;
+  const zl = o.zebraLevel, th = o.peakThreshold;
+  const out = LOOK_OUT, toneLut = TONE, fcR = FC_R, fcG = FC_G, fcB = FC_B;
+  const needY = fc || zebra;
+  let col = 0, phase = 0; // phase = (k + row) mod 6
+  let prevN = 0;
+  const th1000 = th * 1000;
+  for (let k = 0, i = 0; k < n; k++, i += 4) {
+    let r = px[i], g = px[i + 1], b = px[i + 2];
+    if (tone) {
+      r = toneLut[r]; g = toneLut[g]; b = toneLut[b];
+      const ym = (299 * r + 587 * g + 114 * b) / 1000;
+      r = ym + (r - ym) * 1.25; r = r < 0 ? 0 : r > 255 ? 255 : r;
+      g = ym + (g - ym) * 1.25; g = g < 0 ? 0 : g > 255 ? 255 : g;
+      b = ym + (b - ym) * 1.25; b = b < 0 ? 0 : b > 255 ? 255 : b;
+    }
+    if (lookFn !== null) {
+      lookFn(r, g, b, out);
+      r = out[0]; g = out[1]; b = out[2];
+    }
+    if (needY) {
+      const y = (299 * r + 587 * g + 114 * b) / 1000;
+      if (zebra && y > zl && phase < 3) {
+        r = 255; g = 0; b = 180;
+      } else if (fc) {
+        const yi = y | 0;
+        r = fcR[yi]; g = fcG[yi]; b = fcB[yi];
+      }
+    }
+    // The clamped array rounds half to even and limits to 0..255 on store.
+    px[i] = r; px[i + 1] = g; px[i + 2] = b;
+    if (peak) {
+      // Stored values are integers, so luma × 1000 is an exact integer: a gap of a
+      // whole unit or more from threshold × 1000 decides without dividing; only
+      // the cases right at the threshold take the division the rule is written with.
+      const ns = 299 * px[i] + 587 * px[i + 1] + 114 * px[i + 2];
+      if (k > 0) {
+        const gap = (ns > prevN ? ns - prevN : prevN - ns) - th1000;
+        if (gap >= 1 || (gap > -1 && Math.abs(ns / 1000 - prevN / 1000) > th)) {
+          px[i - 4] = 255; px[i - 3] = 40; px[i - 2] = 40;
+        }
+      }
+      prevN = ns;
+    }
+    if (++phase === 6) phase = 0;
+    if (++col === width) { col = 0; if (++phase === 6) phase = 0; }
+  }
+}
+
+// ---- Live view ----------------------------------------------------------------
+
+const modes = { peaking: false, zebra: false, false: false, mlut: false };
+let activeLook = 'Neutro';
+let lvTimer = null;
+let lastImg = null;
+let looksBuilt = false;
+const viewCanvas = byId('view');
+const viewCtx = viewCanvas.getContext('2d', { willReadFrequently: true });
+const AW = 160, AH = 107;
+const anaCanvas = document.createElement('canvas');
+anaCanvas.width = AW; anaCanvas.height = AH;
+const anaCtx = anaCanvas.getContext('2d', { willReadFrequently: true });
+
+function lvToggle() {
+  const btn = byId('lvbtn');
+  if (lvTimer !== null) {
+    clearInterval(lvTimer);
+    lvTimer = null;
+    btn.textContent = '▶ Iniciar';
+    return;
+  }
+  btn.textContent = '⏸ Parar';
+  lvTimer = setInterval(tick, 150);
+}
+
+function tog(btn) {
+  const m = btn.getAttribute('data-m');
+  modes[m] = !modes[m];
+  btn.classList.toggle('on', modes[m]);
+}
+
+function tick() {
+  const img = new Image();
+  img.onload = function () {
+    lastImg = img;
+    renderView(img);
+    analyze();
+    if (!looksBuilt) buildLooks(img);
+  };
+  img.onerror = function () { /* skipped: the previous picture stays */ };
+  img.src = '/liveview.jpg?t=' + Date.now();
+}
+
+// Draws `img` replacing whatever the canvas held, as a freshly sized canvas would.
+function drawReplacing(ctx, img, w, h) {
+  ctx.globalCompositeOperation = 'copy';
+  ctx.drawImage(img, 0, 0, w, h);
+  ctx.globalCompositeOperation = 'source-over';
+}
+
+function renderView(img) {
+  const pk = Number(byId('pk').value), zb = Number(byId('zb').value);
+  const w = img.naturalWidth || 640, h = img.naturalHeight || 426;
+  // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
+  if (viewCanvas.width !== w) viewCanvas.width = w;
+  if (viewCanvas.height !== h) viewCanvas.height = h;
+  drawReplacing(viewCtx, img, w, h);
+  if (!modes.peaking && !modes.zebra && !modes.false && !modes.mlut && activeLook === 'Neutro') return;
+  const frame = viewCtx.getImageData(0, 0, w, h);
+  paintOverlays(frame.data, w, {
+    mlut: modes.mlut, look: activeLook, falseColor: modes.false, zebra: modes.zebra, peaking: modes.peaking,
+    zebraLevel: zb, peakThreshold: pk
+  });
+  viewCtx.putImageData(frame, 0, 0);
+}
+
+function analyze() {
+  if (!lastImg) return null;
+  drawReplacing(anaCtx, lastImg, AW, AH);
+  const m = measure(anaCtx.getImageData(0, 0, AW, AH).data, AW, Number(byId('zb').value));
+  drawHist(m);
+  drawWave(m);
+  drawParade(m);
+  drawVector(m);
+  advise(m.sr / m.count, m.sg / m.count, m.sb / m.count, m.hi / m.count, m.sh / m.count, m.hl, m.count);
+  return m;
+}

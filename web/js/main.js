@@ -1,0 +1,6 @@
+// Start-up: the status poll at once and every 3 s, the settings poll every 1.5 s.
+'use strict';
+
+ping();
+setInterval(ping, 3000);
+setInterval(pollProps, 1500);
