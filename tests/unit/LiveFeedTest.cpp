@@ -1,0 +1,83 @@
+// The live-view feed's contract over the fake camera: one grab loop serves
+// every viewer, repeats are skipped, the loop pauses while a connect or
+// disconnect holds the camera, and an unwatched camera is not polled.
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "CameraTestHarness.h"
+#include "server/CameraGate.h"
+#include "server/LiveFeed.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class LiveFeedTest : public CameraTest {
+ protected:
+  // Every grab yields a picture unlike the one before.
+  void changingPictures(int count) {
+    std::vector<fake::LiveViewStep> steps(count);
+    for (int i = 0; i < count; ++i) steps[i].picture = fake::jpegBytes(256, i & 0xFF);
+    fake::sdk().queueLiveView(steps);
+  }
+};
+
+TEST_F(LiveFeedTest, OneLoopServesEveryViewerAndStopsWhenTheyLeave) {
+  CameraController camera;
+  connect(camera);
+  changingPictures(1000);
+  CameraGate gate;
+  LiveFeed feed(camera, gate, 30);
+  EXPECT_FALSE(feed.running());
+  EXPECT_EQ(feed.grabCount(), 0u);  // an unwatched camera is not polled
+
+  std::atomic<int> wakes[4] = {};
+  std::vector<std::unique_ptr<LiveFeed::Viewer>> viewers;
+  for (auto& w : wakes) viewers.push_back(feed.watch([&w] { ++w; }));
+  std::this_thread::sleep_for(600ms);
+  const std::uint64_t grabs = feed.grabCount();
+  const LiveFrame newest = feed.latest();
+  viewers.clear();
+
+  // About 18 grabs in 600 ms at 30 a second, whatever the number of viewers.
+  EXPECT_GE(grabs, 12u);
+  EXPECT_LE(grabs, 22u);
+  ASSERT_TRUE(newest.jpeg);
+  EXPECT_GE(newest.sequence, 12u);
+  for (auto& w : wakes) EXPECT_GE(w.load(), static_cast<int>(newest.sequence));
+
+  std::this_thread::sleep_for(LiveFeed::kLinger + 300ms);
+  EXPECT_FALSE(feed.running());
+  const std::uint64_t settled = feed.grabCount();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(feed.grabCount(), settled);
+  EXPECT_FALSE(feed.fresh().jpeg);  // nothing counts as fresh once stopped
+}
+
+TEST_F(LiveFeedTest, SkipsRepeatsAndPausesWhileTheCameraIsTornDown) {
+  CameraController camera;
+  connect(camera);
+  fake::LiveViewStep same;
+  same.picture = fake::jpegBytes(300, 7);
+  fake::sdk().setLiveView(same);
+  CameraGate gate;
+  LiveFeed feed(camera, gate, 50);
+  auto viewer = feed.watch();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_GE(feed.grabCount(), 5u);
+  EXPECT_EQ(feed.latest().sequence, 1u);  // the same picture is published once
+
+  std::uint64_t during = 0;
+  {
+    CameraGate::Teardown alone(gate);
+    std::this_thread::sleep_for(50ms);
+    during = feed.grabCount();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(feed.grabCount(), during);
+  }
+  std::this_thread::sleep_for(300ms);
+  EXPECT_GT(feed.grabCount(), during + 5);  // back by itself
+}
+
+}  // namespace
