@@ -8,6 +8,7 @@
 #include "CameraTestHarness.h"
 #include "server/CameraGate.h"
 #include "server/LiveFeed.h"
+#include "server/MjpegStream.h"
 
 namespace {
 
@@ -78,6 +79,39 @@ TEST_F(LiveFeedTest, SkipsRepeatsAndPausesWhileTheCameraIsTornDown) {
   }
   std::this_thread::sleep_for(300ms);
   EXPECT_GT(feed.grabCount(), during + 5);  // back by itself
+}
+
+TEST_F(LiveFeedTest, MjpegPartsCarryTheFrameAndEndWithTheClosingBoundary) {
+  CameraController camera;
+  connect(camera);
+  changingPictures(1000);
+  CameraGate gate;
+  LiveFeed feed(camera, gate, 30);
+  std::atomic<bool> gone{false};
+  HttpReply reply = mjpegReply(feed, [&gone] { return gone.load(); });
+  EXPECT_EQ(reply.contentType, "multipart/x-mixed-replace; boundary=kamoraframe");
+  ASSERT_TRUE(reply.stream);
+  std::atomic<int> wakes{0};
+  reply.stream->open([&wakes] { ++wakes; });
+  while (wakes.load() < 3) std::this_thread::sleep_for(5ms);
+
+  StreamChunk part;
+  ASSERT_EQ(reply.stream->next(part), ReplyStream::Next::Data);
+  ASSERT_TRUE(part.payload);
+  const std::string size = std::to_string(part.payload->size());
+  EXPECT_EQ(part.head.rfind("--kamoraframe\r\nContent-Type: image/jpeg\r\nContent-Length: " + size +
+                                "\r\nX-Timestamp: ",
+                            0),
+            0u);
+  EXPECT_NE(part.head.find("\r\nX-Frame: "), std::string::npos);
+  EXPECT_EQ(part.tail, "\r\n");
+  // The newest picture only: asking again at once has nothing new to send.
+  EXPECT_EQ(reply.stream->next(part), ReplyStream::Next::Idle);
+
+  gone = true;
+  ASSERT_EQ(reply.stream->next(part), ReplyStream::Next::End);
+  EXPECT_EQ(part.head, "--kamoraframe--\r\n");
+  reply.stream->close();
 }
 
 }  // namespace
