@@ -10,36 +10,13 @@ build=$(cd "${1:-build}" && pwd)
 mac=02:00:00:00:00:01
 cam=127.0.85.1 twin=127.0.85.3 clicam=127.0.85.4 host=127.0.85.2 memhost=127.0.85.5
 work=$(mktemp -d /tmp/kamora-figures.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/rig.sh
 
-startCamera() {
-  "$build/kamora-vcam" --ip "$1" --mac $mac >"$work/vcam-$1.log" 2>&1 &
-  pids+=($!)
-}
-startServer() {  # host; prints nothing, leaves the pid in $serverPid
-  mkdir -p "$work/srv-$1"
-  (cd "$work/srv-$1" && exec "$build/kamora" --server --host "$1" --port 8080) >"$work/kamora-$1.log" 2>&1 &
-  serverPid=$!
-  pids+=($serverPid)
-}
-waitUp() {  # url
-  for _ in $(seq 100); do
-    curl -s -m 1 -o /dev/null "$1" && return 0
-    sleep 0.1
-  done
-  echo "figures: $1 did not come up"
-  exit 1
-}
-connect() {  # server, camera
-  local reply
-  reply=$(curl -s -m 20 -d '' "http://$1:8080/connect?ip=$2&mac=$mac")
-  [[ $reply == '{"status":"conectado"}' ]] || { echo "figures: connect $1 -> $2: $reply"; exit 1; }
+up() {  # camera or server check, address
+  "$1" "$2" || {
+    echo "figures: $2 did not come up"
+    exit 1
+  }
 }
 field() {  # text, key: the value of key=... in RESULT lines
   grep -o "$2=[0-9.]*" <<<"$1" | head -1 | cut -d= -f2
@@ -48,25 +25,28 @@ rssKb() { ps -o rss= -p "$1" | tr -d ' '; }
 nowMs() { echo $(($(date +%s%N) / 1000000)); }
 
 for c in $cam $twin $clicam; do startCamera $c; done
-startServer $host
-mainPid=$serverPid
-startServer $memhost
+startServer $host "$work/srv-$host"
+startServer $memhost "$work/srv-$memhost"
 memPid=$serverPid
-for c in $cam $twin $clicam; do waitUp "http://$c:15740/vcam/state"; done
-waitUp "http://$host:8080/status"
-waitUp "http://$memhost:8080/status"
-connect $host $cam
-connect $memhost $cam
+for c in $cam $twin $clicam; do up cameraUp $c; done
+up serverUp $host
+up serverUp $memhost
+for s in $host $memhost; do
+  connect $s $cam || {
+    echo "figures: connect $s -> $cam: $reply"
+    exit 1
+  }
+done
 
 echo "== 1. live-view path overhead"
 # a: at the console's pace (40 ms apart), every picture freshly rendered by
 # the camera; b: back to back, mostly the frame the camera already holds.
-out1=$("$build/bench/perf_liveview" --kamora $host:8080 --camera $cam --requests 150 --gap-ms 40)
+out1=$("$build/bench/perf_liveview" --kamora $host:$serverPort --camera $cam --requests 150 --gap-ms 40)
 echo "$out1" | grep -v '^RESULT'
 lvK=$(field "$out1" liveview_kamora_ms)
 lvD=$(field "$out1" liveview_direct_ms)
 lvRatio=$(field "$out1" liveview_ratio)
-out1b=$("$build/bench/perf_liveview" --kamora $host:8080 --camera $cam --requests 500)
+out1b=$("$build/bench/perf_liveview" --kamora $host:$serverPort --camera $cam --requests 500)
 echo "$out1b" | grep -v '^RESULT'
 lvKb=$(field "$out1b" liveview_kamora_ms)
 lvDb=$(field "$out1b" liveview_direct_ms)
@@ -93,7 +73,7 @@ cliRatio=$(awk -v a="$cliFps" -v b="$idealFps" 'BEGIN { printf "%.3f", a / b }')
 echo "  $frames10 frames in $ms10 ms, $frames70 frames in $ms70 ms: $cliFps pictures/s; ideal $idealFps"
 
 echo "== 3. capture"
-out3=$("$build/bench/perf_capture" --kamora $host:8080 --twin $twin --mac $mac --shots 10)
+out3=$("$build/bench/perf_capture" --kamora $host:$serverPort --twin $twin --mac $mac --shots 10)
 echo "$out3" | grep -v '^RESULT'
 capOver=$(field "$out3" capture_overhead_ms)
 capK=$(field "$out3" capture_kamora_ms)
@@ -111,16 +91,16 @@ else
 fi
 
 echo "== 5. /status while two consoles poll and captures run"
-out5=$("$build/bench/load_client" --host $host --port 8080 --clients 2 --seconds 20 \
+out5=$("$build/bench/load_client" --host $host --port $serverPort --clients 2 --seconds 20 \
   --capture-every-ms 1500 --status-probe-ms 20)
 echo "$out5" | grep -v '^RESULT'
 statusP99=$(grep 'route=/status(probe)' <<<"$out5" | grep -o 'p99=[0-9.]*' | cut -d= -f2)
 
 echo "== 6. server memory"
 rssIdle=$(rssKb $memPid)
-"$build/bench/load_client" --host $memhost --port 8080 --liveview-only 10000 --seconds 300 | grep '^total'
+"$build/bench/load_client" --host $memhost --port $serverPort --liveview-only 10000 --seconds 300 | grep '^total'
 rss10k=$(rssKb $memPid)
-"$build/bench/load_client" --host $memhost --port 8080 --liveview-only 10000 --seconds 300 | grep '^total'
+"$build/bench/load_client" --host $memhost --port $serverPort --liveview-only 10000 --seconds 300 | grep '^total'
 rss20k=$(rssKb $memPid)
 echo "  RSS idle $rssIdle kB, after 10000 live-view requests $rss10k kB, after 20000 $rss20k kB"
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/perf_stats.h"
+#include "tests/support/StatusReply.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ void poll(httplib::Client& c, const std::string& route, Tally& tally) {
     why = "status " + std::to_string(r->status) + " " + r->body.substr(0, 80);
   } else if (route == "/liveview.jpg" && !perf::looksLikeJpeg(r->body)) {
     why = "not a JPEG";
-  } else if (route == "/status" && r->body != "{\"status\":\"online\"}") {
+  } else if (route == "/status" && r->body != statusBody("online")) {
     why = "body " + r->body.substr(0, 80);
   } else if (route == "/properties" && (r->body.size() < 2 || r->body == "{}")) {
     why = "no settings: " + r->body.substr(0, 80);
@@ -149,7 +150,7 @@ void captureClient(const Settings& s, Tally& tally, perf::Clock::time_point end)
     std::string why;
     if (!r) {
       why = "transport: " + httplib::to_string(r.error());
-    } else if (r->status != 200 || r->body != "{\"status\":\"1 foto(s)\"}") {
+    } else if (r->status != 200 || r->body != statusBody("1 foto(s)")) {
       why = "status " + std::to_string(r->status) + " " + r->body.substr(0, 80);
     }
     tally.add("/capture", ms, why.empty(), why);
@@ -164,7 +165,7 @@ void statusProbe(const Settings& s, Tally& tally, perf::Clock::time_point end) {
     const perf::Clock::time_point start = perf::Clock::now();
     httplib::Result r = c.Get("/status");
     const double ms = perf::msSince(start);
-    const bool ok = r && r->status == 200 && r->body == "{\"status\":\"online\"}";
+    const bool ok = r && r->status == 200 && r->body == statusBody("online");
     tally.add("/status(probe)", ms, ok, ok ? "" : "bad answer");
     std::this_thread::sleep_for(std::chrono::milliseconds(s.statusProbeMs));
   }
@@ -196,7 +197,7 @@ bool parse(int argc, char** argv, Settings& s) {
       return false;
   }
   // Loopback only: this client must never load anything off the machine.
-  return s.host.rfind("127.", 0) == 0 && s.clients > 0 && s.clients <= 64 && s.seconds > 0 &&
+  return perf::isLoopback(s.host) && s.clients > 0 && s.clients <= 64 && s.seconds > 0 &&
          s.seconds <= 3600;
 }
 

@@ -16,13 +16,12 @@
 
 #include "bench/perf_stats.h"
 #include "sdk/standin/Wire.h"
+#include "tests/support/StatusReply.h"
 #include "vcsdk/VcTypes.h"
 
 namespace {
 
 using nlohmann::json;
-
-bool loopback(const std::string& host) { return host.rfind("127.", 0) == 0; }
 
 json post(httplib::Client& c, const char* path, const json& body) {
   httplib::Result r = c.Post(path, body.dump(), "application/json");
@@ -75,10 +74,10 @@ int main(int argc, char** argv) {
     else if (name == "--shots")
       shots = std::atoi(argv[i + 1]);
   }
-  const std::size_t colon = kamora.find(':');
-  const std::string kHost = kamora.substr(0, colon);
-  const int kPort = colon == std::string::npos ? 8080 : std::atoi(kamora.c_str() + colon + 1);
-  if (!loopback(kHost) || !loopback(twin) || shots < 1 || shots > 100) {
+  std::string kHost;
+  int kPort = 0;
+  perf::splitHostPort(kamora, 8080, kHost, kPort);
+  if (!perf::isLoopback(kHost) || !perf::isLoopback(twin) || shots < 1 || shots > 100) {
     std::printf(
         "usage: perf_capture --kamora 127.x.y.z:port --twin 127.x.y.z --mac M [--shots N<=100]\n");
     return 2;
@@ -113,7 +112,7 @@ int main(int argc, char** argv) {
     const perf::Clock::time_point start = perf::Clock::now();
     httplib::Result r = through.Post("/capture?shots=1");
     const double ms = perf::msSince(start);
-    if (r && r->status == 200 && r->body == "{\"status\":\"1 foto(s)\"}") {
+    if (r && r->status == 200 && r->body == statusBody("1 foto(s)")) {
       viaKamora.push_back(ms);
     } else {
       ++failures;

@@ -19,12 +19,9 @@
 #include <vector>
 
 #include "bench/perf_stats.h"
+#include "sdk/standin/Wire.h"
 
 namespace {
-
-const int kCameraPort = 15740;
-
-bool loopback(const std::string& host) { return host.rfind("127.", 0) == 0; }
 
 httplib::Client client(const std::string& host, int port) {
   httplib::Client c(host, port);
@@ -59,16 +56,16 @@ int main(int argc, char** argv) {
     else if (name == "--gap-ms")
       gapMs = std::atoi(argv[i + 1]);
   }
-  const std::size_t colon = kamora.find(':');
-  const std::string kHost = kamora.substr(0, colon);
-  const int kPort = colon == std::string::npos ? 8080 : std::atoi(kamora.c_str() + colon + 1);
-  if (!loopback(kHost) || !loopback(camera) || requests < 1 || requests > 100000) {
+  std::string kHost;
+  int kPort = 0;
+  perf::splitHostPort(kamora, 8080, kHost, kPort);
+  if (!perf::isLoopback(kHost) || !perf::isLoopback(camera) || requests < 1 || requests > 100000) {
     std::printf("usage: perf_liveview --kamora 127.x.y.z:port --camera 127.x.y.z [--requests N]\n");
     return 2;
   }
 
   httplib::Client through = client(kHost, kPort);
-  httplib::Client direct = client(camera, kCameraPort);
+  httplib::Client direct = client(camera, vcwire::kPort);
   for (int i = 0; i < 20; ++i) {  // warm-up: connections, caches
     fetch(through, "/liveview.jpg");
     fetch(direct, "/vcam/liveview.jpg");

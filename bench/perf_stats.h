@@ -1,10 +1,13 @@
-// Timing helpers shared by the benchmark programs: a steady-clock stopwatch
-// and percentiles of a sample of durations.
+// Helpers shared by the benchmark programs: a steady-clock stopwatch,
+// percentiles of a sample of durations and the one-line report of one, and
+// the loopback-only address check of their command lines.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,22 @@ inline double percentile(std::vector<double> sample, double p) {
 }
 
 inline double median(const std::vector<double>& sample) { return percentile(sample, 50.0); }
+
+// One line: what (padded to width), the count, median, p90 and max in ms.
+inline void report(const char* what, int width, const std::vector<double>& ms) {
+  std::printf("%-*s n=%zu median %.2f ms  p90 %.2f ms  max %.2f ms\n", width, what, ms.size(),
+              median(ms), percentile(ms, 90.0), percentile(ms, 100.0));
+}
+
+// Benchmarks load nothing off the machine: 127.0.0.0/8 only.
+inline bool isLoopback(const std::string& host) { return host.rfind("127.", 0) == 0; }
+
+// "host:port" (or "host", with defaultPort) split in two.
+inline void splitHostPort(const std::string& text, int defaultPort, std::string& host, int& port) {
+  const std::size_t colon = text.find(':');
+  host = text.substr(0, colon);
+  port = colon == std::string::npos ? defaultPort : std::atoi(text.c_str() + colon + 1);
+}
 
 // A JPEG as the camera sends it: starts with SOI and ends with EOI.
 inline bool looksLikeJpeg(const std::string& body) {

@@ -1,27 +1,19 @@
 // Figures for the stand-in SDK's live-view round trip (info + image calls)
 // against a kamora-vcam process on 127.0.16.1, and for a property read.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
+#include "bench/perf_stats.h"
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Vcam.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using perf::Clock;
+using perf::msSince;
 
-double msSince(Clock::time_point t) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-void report(const char* what, std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-46s n=%zu median %.2f ms  p90 %.2f ms  max %.2f ms\n", what, ms.size(),
-              ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
-}
+const int kColumn = 46;  // width of the table's first column
 
 }  // namespace
 
@@ -67,9 +59,9 @@ int main(int argc, char** argv) {
         VCSDK::ReleaseDeviceProperties(link.handle, p);
       }
       std::printf("stand-in against kamora-vcam 1024x680, frame %zu bytes\n", jpeg.size());
-      report("live view round trip, back to back (cached)", burst);
-      report("live view round trip, 33 ms apart (rendered)", paced);
-      report("status read (10 properties)", props);
+      perf::report("live view round trip, back to back (cached)", kColumn, burst);
+      perf::report("live view round trip, 33 ms apart (rendered)", kColumn, paced);
+      perf::report("status read (10 properties)", kColumn, props);
     }
   }
   VCSDK::Release();

@@ -1,26 +1,18 @@
 // Figures for the virtual camera's renderer: live-view render + JPEG encode
 // per frame (cold panorama tiles and warm), and one still.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
+#include "bench/perf_stats.h"
 #include "vcam/Renderer.h"
 #include "vcam/Scene.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using perf::Clock;
+using perf::msSince;
 
-double msSince(Clock::time_point t) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-void report(const char* what, std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-44s n=%zu median %.2f ms  p90 %.2f ms  max %.2f ms\n", what, ms.size(),
-              ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
-}
+const int kColumn = 44;  // width of the table's first column
 
 }  // namespace
 
@@ -44,7 +36,7 @@ int main(int argc, char** argv) {
     }
     std::printf("live view 1024x680%s: first frame (tiles built) %.2f ms, %zu bytes per frame\n",
                 log ? " log" : "", cold, bytes);
-    report(log ? "  render+encode, log profile" : "  render+encode", warm);
+    perf::report(log ? "  render+encode, log profile" : "  render+encode", kColumn, warm);
 
     // Panning keeps moving into tiles not yet built.
     std::vector<double> panning;
@@ -54,7 +46,7 @@ int main(int argc, char** argv) {
       renderer.renderLiveFrame(view);
       panning.push_back(msSince(t0));
     }
-    report("  render+encode while panning 340 deg", panning);
+    perf::report("  render+encode while panning 340 deg", kColumn, panning);
     if (!log) {
       t0 = Clock::now();
       std::size_t still = renderer.still(view).size();

@@ -12,22 +12,8 @@
 
 namespace {
 
-using clitest::CliRun;
-using clitest::kAccepted;
-using clitest::kVersionLine;
-using clitest::runKamora;
+using namespace clitest;
 using Lines = std::vector<std::string>;
-
-std::unique_ptr<VirtualCamera> startCamera(const std::string& ip, const std::string& mac,
-                                           const std::string& model = "SB_A4") {
-  VcamOptions o;
-  o.ip = ip;
-  o.mac = mac;
-  o.model = model;
-  auto cam = VirtualCamera::start(o);
-  EXPECT_TRUE(cam) << VirtualCamera::lastError();
-  return cam;
-}
 
 bool isJpeg(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,23 +9,9 @@
 
 namespace {
 
-using clitest::CliRun;
-using clitest::kAccepted;
-using clitest::kVersionLine;
-using clitest::runKamora;
+using namespace clitest;
 using Lines = std::vector<std::string>;
 using nlohmann::json;
-
-std::unique_ptr<VirtualCamera> startCamera(const std::string& ip, const std::string& mac,
-                                           const std::string& model) {
-  VcamOptions o;
-  o.ip = ip;
-  o.mac = mac;
-  o.model = model;
-  auto cam = VirtualCamera::start(o);
-  EXPECT_TRUE(cam) << VirtualCamera::lastError();
-  return cam;
-}
 
 CliRun ptz(const VirtualCamera& cam, std::vector<std::string> args) {
   std::vector<std::string> all = {"--ptz", cam.ip(), cam.mac()};

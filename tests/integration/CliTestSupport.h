@@ -2,16 +2,20 @@
 // reading what a user would see: standard output split into the program's
 // own lines and the callback lines (which arrive on SDK threads, so their
 // place among the others is not fixed), the exit code, and the files in
-// captures/.
+// captures/. Also the virtual cameras those runs talk to.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/Subprocess.h"
+#include "tests/support/Vcam.h"
 
 namespace clitest {
 
@@ -55,6 +59,14 @@ inline CliRun runKamora(const std::vector<std::string>& args, int timeoutMs = 60
       r.mainLines.push_back(line);
   }
   return r;
+}
+
+// A virtual camera; a failed start is reported here and returns null.
+inline std::unique_ptr<VirtualCamera> startCamera(const std::string& ip, const std::string& mac,
+                                                  const std::string& model = "SB_A4") {
+  auto cam = VirtualCamera::start(ip, mac, model);
+  EXPECT_TRUE(cam) << VirtualCamera::lastError();
+  return cam;
 }
 
 inline const char* const kVersionLine = "VcSDK versao: 1.00.00.00";

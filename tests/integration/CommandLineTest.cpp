@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "HttpTestProcesses.h"
 #include "tests/support/ExpectedUsage.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/Vcam.h"
 
 namespace {
 
@@ -56,9 +56,9 @@ TEST(CommandLineTest, LinesReachAFileWhileTheProgramStillRuns) {
   // Standard output goes to a file here, which the C library would buffer
   // fully. A camera that never confirms the link keeps the run waiting for
   // 15 s after a few short lines; those lines must be there meanwhile.
-  auto camera = httptest::startVcam("127.0.5.7", "02:00:00:00:05:07", "SB_A4");
-  ASSERT_TRUE(camera);
-  ASSERT_TRUE(camera->fault("name=never-ready"));
+  auto camera = VirtualCamera::start("127.0.5.7", "02:00:00:00:05:07");
+  ASSERT_TRUE(camera) << VirtualCamera::lastError();
+  ASSERT_TRUE(camera->fault("never-ready"));
   auto run =
       Subprocess::start({binaryPath("kamora"), "--connect-ip", "127.0.5.7", "02:00:00:00:05:07"},
                         makeTempDir("kamora-cli-lines"));
@@ -72,8 +72,8 @@ TEST(CommandLineTest, LinesReachAFileWhileTheProgramStillRuns) {
 }
 
 TEST(CommandLineTest, ExposureOptionsReachTheCamera) {
-  auto camera = httptest::startVcam("127.0.5.6", "02:00:00:00:05:06", "SB_A4");
-  ASSERT_TRUE(camera);
+  auto camera = VirtualCamera::start("127.0.5.6", "02:00:00:00:05:06");
+  ASSERT_TRUE(camera) << VirtualCamera::lastError();
   RunResult r = runProgram(
       {binaryPath("kamora"), "--connect-ip", "127.0.5.6", "02:00:00:00:05:06", "--iso", "800",
        "--fnumber", "2.8", "--shutter", "1/250", "--ev", "-0.7", "--frames", "--iso"},

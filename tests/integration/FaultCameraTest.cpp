@@ -14,7 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "HttpTestProcesses.h"
+#include "tests/support/KamoraServer.h"
+#include "tests/support/StatusReply.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/Vcam.h"
 
@@ -22,8 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using httptest::Kamora;
-using httptest::statusBody;
 
 const char* kMac = "02:00:00:00:00:01";
 
@@ -33,7 +32,7 @@ struct Answer {
   double ms = 0;
 };
 
-Answer request(const Kamora& k, const std::string& method, const std::string& path) {
+Answer request(const KamoraServer& k, const std::string& method, const std::string& path) {
   httplib::Client c = k.client();
   const Clock::time_point start = Clock::now();
   httplib::Result r = method == "GET" ? c.Get(path.c_str()) : c.Post(path.c_str());
@@ -46,7 +45,7 @@ Answer request(const Kamora& k, const std::string& method, const std::string& pa
   return a;
 }
 
-std::future<Answer> requestLater(const Kamora& k, const std::string& method,
+std::future<Answer> requestLater(const KamoraServer& k, const std::string& method,
                                  const std::string& path) {
   return std::async(std::launch::async, [&k, method, path] { return request(k, method, path); });
 }
@@ -88,7 +87,7 @@ std::vector<fs::path> pictures(const std::string& folder) {
 }
 
 // The server answers its liveness check and a camera read at once.
-void expectAnswering(const Kamora& k) {
+void expectAnswering(KamoraServer& k) {
   const Answer status = request(k, "GET", "/status");
   EXPECT_EQ(status.status, 200);
   EXPECT_EQ(status.body, statusBody("online"));
@@ -96,33 +95,47 @@ void expectAnswering(const Kamora& k) {
   const Answer props = request(k, "GET", "/properties");
   EXPECT_EQ(props.status, 200);
   EXPECT_LT(props.ms, 5000);
-  EXPECT_TRUE(k.process->running()) << k.process->output();
+  EXPECT_TRUE(k.running()) << k.output();
 }
 
 // After a fault: a camera on the same address again, a fresh connection, one
 // picture that reaches the disk.
-void expectRecovers(const Kamora& k, std::unique_ptr<VirtualCamera>& cam, const std::string& ip,
+void expectRecovers(KamoraServer& k, std::unique_ptr<VirtualCamera>& cam, const std::string& ip,
                     std::size_t picturesBefore) {
   if (!cam || !cam->running()) {
     cam = camera(ip);
     ASSERT_TRUE(cam) << VirtualCamera::lastError();
   }
   const Answer connected = request(k, "POST", connectPath(ip));
-  ASSERT_EQ(connected.body, statusBody("conectado")) << k.process->output();
+  ASSERT_EQ(connected.body, statusBody("conectado")) << k.output();
   const Answer shot = request(k, "POST", "/capture?shots=1");
-  EXPECT_EQ(shot.body, statusBody("1 foto(s)")) << k.process->output();
-  EXPECT_EQ(pictures(k.workDir + "/captures").size(), picturesBefore + 1);
+  EXPECT_EQ(shot.body, statusBody("1 foto(s)")) << k.output();
+  EXPECT_EQ(pictures(k.workDir() + "/captures").size(), picturesBefore + 1);
   const Answer frame = request(k, "GET", "/liveview.jpg");
   EXPECT_EQ(frame.status, 200);
   EXPECT_TRUE(isJpeg(frame.body));
 }
 
-TEST(FaultCameraTest, CameraKilledDuringCaptureWait) {
-  auto cam = camera("127.0.71.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.71.2");
-  ASSERT_TRUE(k);
-  ASSERT_EQ(request(*k, "POST", connectPath(cam->ip())).body, statusBody("conectado"));
+// Each test's own camera and server, on addresses of its own.
+class FaultCameraTest : public ::testing::Test {
+ protected:
+  void start(const std::string& camIp, const std::string& serverIp) {
+    cam = camera(camIp);
+    ASSERT_TRUE(cam) << VirtualCamera::lastError();
+    k = KamoraServer::start(serverIp);
+    ASSERT_TRUE(k) << KamoraServer::lastError();
+  }
+  // start(), and the server connected to the camera.
+  void startConnected(const std::string& camIp, const std::string& serverIp) {
+    ASSERT_NO_FATAL_FAILURE(start(camIp, serverIp));
+    ASSERT_EQ(request(*k, "POST", connectPath(camIp)).body, statusBody("conectado"));
+  }
+  std::unique_ptr<VirtualCamera> cam;
+  std::unique_ptr<KamoraServer> k;
+};
+
+TEST_F(FaultCameraTest, CameraKilledDuringCaptureWait) {
+  ASSERT_NO_FATAL_FAILURE(startConnected("127.0.71.1", "127.0.71.2"));
   ASSERT_EQ(request(*k, "POST", "/capture?shots=1").body, statusBody("1 foto(s)"));
 
   // The next picture would come 10 s after the press; the camera dies first.
@@ -134,19 +147,15 @@ TEST(FaultCameraTest, CameraKilledDuringCaptureWait) {
   EXPECT_EQ(answer.status, 200);
   EXPECT_EQ(answer.body, statusBody("0 foto(s)"));
   // A lost camera ends the wait; it does not sit out 15 s per shot.
-  EXPECT_LT(answer.ms, 5000) << k->process->output();
+  EXPECT_LT(answer.ms, 5000) << k->output();
 
   expectAnswering(*k);
   EXPECT_EQ(request(*k, "GET", "/liveview.jpg").status, 503);
   expectRecovers(*k, cam, "127.0.71.1", 1);
 }
 
-TEST(FaultCameraTest, CameraKilledDuringLiveView) {
-  auto cam = camera("127.0.72.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.72.2");
-  ASSERT_TRUE(k);
-  ASSERT_EQ(request(*k, "POST", connectPath(cam->ip())).body, statusBody("conectado"));
+TEST_F(FaultCameraTest, CameraKilledDuringLiveView) {
+  ASSERT_NO_FATAL_FAILURE(startConnected("127.0.72.1", "127.0.72.2"));
 
   // A console's live view at full pace, while the camera dies under it.
   std::atomic<bool> stop{false};
@@ -179,8 +188,8 @@ TEST(FaultCameraTest, CameraKilledDuringLiveView) {
   expectRecovers(*k, cam, "127.0.72.1", 0);
 }
 
-TEST(FaultCameraTest, CameraKilledDuringCommandLineLiveView) {
-  auto cam = camera("127.0.74.1");
+TEST_F(FaultCameraTest, CameraKilledDuringCommandLineLiveView) {
+  cam = camera("127.0.74.1");
   ASSERT_TRUE(cam) << VirtualCamera::lastError();
   const std::string dir = makeTempDir("fault-lv");
   auto run = Subprocess::start(
@@ -211,11 +220,8 @@ TEST(FaultCameraTest, CameraKilledDuringCommandLineLiveView) {
   }
 }
 
-TEST(FaultCameraTest, CameraKilledDuringConnectionWait) {
-  auto cam = camera("127.0.73.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.73.2");
-  ASSERT_TRUE(k);
+TEST_F(FaultCameraTest, CameraKilledDuringConnectionWait) {
+  ASSERT_NO_FATAL_FAILURE(start("127.0.73.1", "127.0.73.2"));
   // The camera accepts the link but never says it is ready.
   ASSERT_TRUE(cam->fault("never-ready", {{"count", "1"}}));
   auto connecting = requestLater(*k, "POST", connectPath(cam->ip()));
@@ -231,12 +237,8 @@ TEST(FaultCameraTest, CameraKilledDuringConnectionWait) {
   expectRecovers(*k, cam, "127.0.73.1", 0);
 }
 
-TEST(FaultCameraTest, LinkDropsAndComesBack) {
-  auto cam = camera("127.0.75.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.75.2");
-  ASSERT_TRUE(k);
-  ASSERT_EQ(request(*k, "POST", connectPath(cam->ip())).body, statusBody("conectado"));
+TEST_F(FaultCameraTest, LinkDropsAndComesBack) {
+  ASSERT_NO_FATAL_FAILURE(startConnected("127.0.75.1", "127.0.75.2"));
   ASSERT_EQ(request(*k, "POST", "/capture?shots=1").body, statusBody("1 foto(s)"));
 
   ASSERT_TRUE(cam->fault("drop"));
@@ -255,12 +257,8 @@ TEST(FaultCameraTest, LinkDropsAndComesBack) {
   expectRecovers(*k, cam, "127.0.75.1", 1);
 }
 
-TEST(FaultCameraTest, LatePictureLandsInTheNextWaitAndCountsOnce) {
-  auto cam = camera("127.0.76.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.76.2");
-  ASSERT_TRUE(k);
-  ASSERT_EQ(request(*k, "POST", connectPath(cam->ip())).body, statusBody("conectado"));
+TEST_F(FaultCameraTest, LatePictureLandsInTheNextWaitAndCountsOnce) {
+  ASSERT_NO_FATAL_FAILURE(startConnected("127.0.76.1", "127.0.76.2"));
 
   // The first picture comes 1.5 s after the capture's 15 s wait gave up.
   ASSERT_TRUE(cam->fault("capture-delay", {{"ms", "16500"}, {"count", "1"}}));
@@ -275,15 +273,15 @@ TEST(FaultCameraTest, LatePictureLandsInTheNextWaitAndCountsOnce) {
       cam->waitFor([](const nlohmann::json& s) { return s.value("downloads", 0) == 2; }, 10000))
       << cam->state().dump();
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-  while (pictures(k->workDir + "/captures").size() < 2 && Clock::now() < deadline) {
+  while (pictures(k->workDir() + "/captures").size() < 2 && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  EXPECT_EQ(pictures(k->workDir + "/captures").size(), 2u);
+  EXPECT_EQ(pictures(k->workDir() + "/captures").size(), 2u);
   // A third capture counts its own picture only.
   const Answer third = request(*k, "POST", "/capture?shots=1");
   EXPECT_EQ(third.body, statusBody("1 foto(s)"));
-  EXPECT_EQ(pictures(k->workDir + "/captures").size(), 3u);
-  const std::string out = k->process->output();
+  EXPECT_EQ(pictures(k->workDir() + "/captures").size(), 3u);
+  const std::string out = k->output();
   std::size_t downloads = 0;
   for (auto at = out.find("OnCompleteDownload"); at != std::string::npos;
        at = out.find("OnCompleteDownload", at + 1)) {
@@ -293,26 +291,21 @@ TEST(FaultCameraTest, LatePictureLandsInTheNextWaitAndCountsOnce) {
   expectAnswering(*k);
 }
 
-TEST(FaultCameraTest, UnwritableSaveFolderIsReportedNotCounted) {
-  auto cam = camera("127.0.78.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.78.2");
-  ASSERT_TRUE(k);
-  ASSERT_EQ(request(*k, "POST", connectPath(cam->ip())).body, statusBody("conectado"));
+TEST_F(FaultCameraTest, UnwritableSaveFolderIsReportedNotCounted) {
+  ASSERT_NO_FATAL_FAILURE(startConnected("127.0.78.1", "127.0.78.2"));
   ASSERT_EQ(request(*k, "POST", "/capture?shots=1").body, statusBody("1 foto(s)"));
 
   // The folder turns into a file (a full or vanished disk behaves alike).
   // No permission trick: tests may run as root, who may write anywhere.
-  const std::string folder = k->workDir + "/captures";
-  const fs::path kept = k->workDir + "/kept";
+  const std::string folder = k->workDir() + "/captures";
+  const fs::path kept = k->workDir() + "/kept";
   fs::rename(folder, kept);
   std::ofstream(folder) << "not a folder";
   const Answer shot = request(*k, "POST", "/capture?shots=2");
   EXPECT_EQ(shot.status, 200);
-  EXPECT_EQ(shot.body, statusBody("0 foto(s)")) << k->process->output();
+  EXPECT_EQ(shot.body, statusBody("0 foto(s)")) << k->output();
   EXPECT_LT(shot.ms, 5000);
-  EXPECT_NE(k->process->output().find("[callback] OnError"), std::string::npos)
-      << k->process->output();
+  EXPECT_NE(k->output().find("[callback] OnError"), std::string::npos) << k->output();
   expectAnswering(*k);
 
   // Once the folder is back, pictures land again beside the earlier one.
@@ -322,12 +315,8 @@ TEST(FaultCameraTest, UnwritableSaveFolderIsReportedNotCounted) {
   EXPECT_EQ(pictures(folder).size(), 2u);
 }
 
-TEST(FaultCameraTest, DisconnectWhileCaptureWaits) {
-  auto cam = camera("127.0.77.1");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.77.2");
-  ASSERT_TRUE(k);
-  ASSERT_EQ(request(*k, "POST", connectPath(cam->ip())).body, statusBody("conectado"));
+TEST_F(FaultCameraTest, DisconnectWhileCaptureWaits) {
+  ASSERT_NO_FATAL_FAILURE(startConnected("127.0.77.1", "127.0.77.2"));
 
   // Each picture takes 1.5 s to come; three are asked for.
   ASSERT_TRUE(cam->fault("capture-delay", {{"ms", "1500"}}));
@@ -338,9 +327,9 @@ TEST(FaultCameraTest, DisconnectWhileCaptureWaits) {
   const Answer counted = shots.get();
   EXPECT_EQ(counted.status, 200);
   // The shot under way is finished and counted; the rest are not taken.
-  EXPECT_EQ(counted.body, statusBody("1 foto(s)")) << k->process->output();
+  EXPECT_EQ(counted.body, statusBody("1 foto(s)")) << k->output();
   EXPECT_LT(bye.ms, 5000);
-  EXPECT_EQ(pictures(k->workDir + "/captures").size(), 1u);
+  EXPECT_EQ(pictures(k->workDir() + "/captures").size(), 1u);
   EXPECT_EQ(cam->state().value("shots", -1), 1);
   EXPECT_EQ(request(*k, "GET", "/properties").body, "{}");
 

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "HttpTestProcesses.h"
+#include "tests/support/KamoraServer.h"
+#include "tests/support/StatusReply.h"
 #include "tests/support/Vcam.h"
 
 namespace {
@@ -38,18 +39,18 @@ TEST(FaultSlowClientTest, TenSlowClientsDoNotStallTheConsole) {
   o.ip = "127.0.79.1";
   auto cam = VirtualCamera::start(o);
   ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto k = httptest::startKamora("127.0.79.2");
-  ASSERT_TRUE(k);
+  auto k = KamoraServer::start("127.0.79.2");
+  ASSERT_TRUE(k) << KamoraServer::lastError();
   auto console = k->client();
   console.set_keep_alive(true);
   console.set_read_timeout(5, 0);
   auto r = console.Post(("/connect?ip=127.0.79.1&mac=" + cam->mac()).c_str());
   ASSERT_TRUE(r);
-  ASSERT_EQ(r->body, httptest::statusBody("conectado"));
+  ASSERT_EQ(r->body, statusBody("conectado"));
 
   std::vector<int> slow;
   for (int i = 0; i < 10; ++i) {
-    const int fd = openSlowConnection(k->host, k->port);
+    const int fd = openSlowConnection(k->host(), k->port());
     ASSERT_GE(fd, 0);
     slow.push_back(fd);
   }
@@ -85,10 +86,10 @@ TEST(FaultSlowClientTest, TenSlowClientsDoNotStallTheConsole) {
 
   EXPECT_GT(answered, 50);
   EXPECT_LT(worstMs, 1000) << "a console poll waited behind the slow clients";
-  EXPECT_TRUE(k->process->running()) << k->process->output();
+  EXPECT_TRUE(k->running()) << k->output();
   auto after = k->client().Get("/status");
   ASSERT_TRUE(after);
-  EXPECT_EQ(after->body, httptest::statusBody("online"));
+  EXPECT_EQ(after->body, statusBody("online"));
 }
 
 }  // namespace

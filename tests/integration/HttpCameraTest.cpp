@@ -1,33 +1,35 @@
 // The camera routes end to end: kamora --server driving a virtual camera,
 // checked both in the replies and in the camera's own state.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 
-#include "HttpTestProcesses.h"
+#include "tests/support/KamoraServer.h"
+#include "tests/support/StatusReply.h"
+#include "tests/support/Vcam.h"
 
 namespace {
 
-using namespace httptest;
 using nlohmann::json;
 
 class HttpCameraTest : public ::testing::Test {
  protected:
   // Each test passes its own pair of addresses.
-  void start(const std::string& camIp, const std::string& serverIp,
-             const std::vector<std::string>& vcamExtra = {}) {
-    cam = startVcam(camIp, "02:00:00:00:51:01", "SB_A4", vcamExtra);
-    ASSERT_TRUE(cam);
-    server = startKamora(serverIp);
-    ASSERT_TRUE(server);
+  void start(const std::string& camIp, const std::string& serverIp) {
+    cam = VirtualCamera::start(camIp, "02:00:00:00:51:01");
+    ASSERT_TRUE(cam) << VirtualCamera::lastError();
+    server = KamoraServer::start(serverIp);
+    ASSERT_TRUE(server) << KamoraServer::lastError();
   }
   std::string connectPath(const std::string& extra = "") const {
-    return "/connect?ip=" + cam->ip + "&mac=" + cam->mac + extra;
+    return "/connect?ip=" + cam->ip() + "&mac=" + cam->mac() + extra;
   }
-  std::unique_ptr<Vcam> cam;
-  std::unique_ptr<Kamora> server;
+  std::unique_ptr<VirtualCamera> cam;
+  std::unique_ptr<KamoraServer> server;
 };
 
 TEST_F(HttpCameraTest, ConnectExposureCaptureAndReadBack) {
-  start("127.0.51.1", "127.0.51.2");
+  ASSERT_NO_FATAL_FAILURE(start("127.0.51.1", "127.0.51.2"));
   httplib::Client c = server->client();
   auto conn = c.Post(connectPath().c_str());
   ASSERT_TRUE(conn);
@@ -72,13 +74,13 @@ TEST_F(HttpCameraTest, ConnectExposureCaptureAndReadBack) {
   EXPECT_EQ(shot->body, statusBody("2 foto(s)"));
   EXPECT_EQ(cam->state().value("downloads", 0), 2);
   int files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(server->workDir + "/captures")) {
+  for (const auto& e : std::filesystem::directory_iterator(server->workDir() + "/captures")) {
     if (e.path().filename().string().rfind("KAMORA", 0) == 0) ++files;
   }
   EXPECT_EQ(files, 2);
 
   // A failing shot is not counted.
-  ASSERT_TRUE(cam->fault("name=capture-error&count=1"));
+  ASSERT_TRUE(cam->fault("capture-error", {{"count", "1"}}));
   auto mixed = c.Post("/capture?shots=2");
   ASSERT_TRUE(mixed);
   EXPECT_EQ(mixed->body, statusBody("1 foto(s)"));
@@ -104,7 +106,7 @@ TEST_F(HttpCameraTest, ConnectExposureCaptureAndReadBack) {
 }
 
 TEST_F(HttpCameraTest, SshFlagAndModelNames) {
-  start("127.0.52.1", "127.0.52.2");
+  ASSERT_NO_FATAL_FAILURE(start("127.0.52.1", "127.0.52.2"));
   httplib::Client c = server->client();
   // This camera offers no SSH: only "1" asks for it, and then the link fails.
   struct Case {
@@ -125,7 +127,7 @@ TEST_F(HttpCameraTest, SshFlagAndModelNames) {
 }
 
 TEST_F(HttpCameraTest, ConnectFailuresAnswer502) {
-  start("127.0.52.5", "127.0.52.6");
+  ASSERT_NO_FATAL_FAILURE(start("127.0.52.5", "127.0.52.6"));
   httplib::Client c = server->client();
   const std::string cases[] = {
       "/connect?ip=127.0.52.5&mac=02:00:00:00:99:99",  // another camera's MAC

@@ -1,19 +1,22 @@
 // `kamora --server` as a user meets it: the fixed routes, answers without a
 // camera, the listen failure on a busy port, the origin rule, and the stop
 // at SIGINT/SIGTERM that disconnects the camera.
+#include <gtest/gtest.h>
+
 #include <csignal>
 
-#include "HttpTestProcesses.h"
+#include "tests/support/KamoraServer.h"
+#include "tests/support/StatusReply.h"
+#include "tests/support/Subprocess.h"
+#include "tests/support/Vcam.h"
 
 namespace {
-
-using namespace httptest;
 
 const char kPoweredBy[] = "Zef \xE2\x9A\xA1 pirwol";
 
 TEST(HttpServerTest, AnswersWithoutCameraByteForByte) {
-  auto k = startKamora("127.0.50.1");
-  ASSERT_TRUE(k);
+  auto k = KamoraServer::start("127.0.50.1");
+  ASSERT_TRUE(k) << KamoraServer::lastError();
   httplib::Client c = k->client();
   struct Case {
     const char* method;
@@ -56,27 +59,25 @@ TEST(HttpServerTest, AnswersWithoutCameraByteForByte) {
   ASSERT_TRUE(page);
   EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
   EXPECT_NE(page->body.find("<html"), std::string::npos);
-  EXPECT_NE(k->process->output().find(
-                "[server] KAMORA HTTP em http://127.0.50.1:8080  (Ctrl+C encerra)\n"),
+  EXPECT_NE(k->output().find("[server] KAMORA HTTP em http://127.0.50.1:8080  (Ctrl+C encerra)\n"),
             std::string::npos);
 }
 
 TEST(HttpServerTest, BusyPortIsReportedAndTheSecondInstanceExits) {
-  auto first = startKamora("127.0.50.2");
-  ASSERT_TRUE(first);
-  RunResult second = runProgram(
-      {binaryPath("kamora"), "--server", "--host", "127.0.50.2", "--port", "8080"}, "", 15000);
+  auto first = KamoraServer::start("127.0.50.2");
+  ASSERT_TRUE(first) << KamoraServer::lastError();
+  RunResult second = runProgram(kamoraServerArgs("127.0.50.2", 8080), "", 15000);
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_NE(second.output.find("[server] KAMORA HTTP em http://127.0.50.2:8080  (Ctrl+C encerra)\n"
                                "[error] nao foi possivel ouvir em 127.0.50.2:8080\n"),
             std::string::npos)
       << second.output;
-  EXPECT_TRUE(first->process->running());
+  EXPECT_TRUE(first->running());
 }
 
 TEST(HttpServerTest, ForeignOriginAndHostAreRefused) {
-  auto k = startKamora("127.0.50.3");
-  ASSERT_TRUE(k);
+  auto k = KamoraServer::start("127.0.50.3");
+  ASSERT_TRUE(k) << KamoraServer::lastError();
   httplib::Client c = k->client();
   struct Case {
     httplib::Headers headers;
@@ -106,30 +107,28 @@ TEST(HttpServerTest, ForeignOriginAndHostAreRefused) {
 // A stop signal ends the server with exit 0, no listen-failure line, and the
 // camera disconnected (the virtual camera sees its link go).
 TEST(HttpServerTest, SigintAndSigtermStopCleanlyAndDisconnect) {
-  auto cam = startVcam("127.0.50.10", "02:00:00:00:50:10", "SB_A4");
-  ASSERT_TRUE(cam);
+  auto cam = VirtualCamera::start("127.0.50.10", "02:00:00:00:50:10");
+  ASSERT_TRUE(cam) << VirtualCamera::lastError();
   const struct {
     int sig;
     const char* host;
   } runs[] = {{SIGINT, "127.0.50.4"}, {SIGTERM, "127.0.50.5"}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.sig);
-    auto k = startKamora(run.host);
-    ASSERT_TRUE(k);
+    auto k = KamoraServer::start(run.host);
+    ASSERT_TRUE(k) << KamoraServer::lastError();
     httplib::Client c = k->client();
     auto conn = c.Post("/connect?ip=127.0.50.10&mac=02:00:00:00:50:10");
     ASSERT_TRUE(conn);
     ASSERT_EQ(conn->status, 200);
     ASSERT_EQ(cam->state().value("linked", false), true);
-    k->process->signal(run.sig);
-    EXPECT_EQ(k->process->wait(10000), 0);
-    const std::string out = k->process->output();
+    k->signal(run.sig);
+    EXPECT_EQ(k->wait(10000), 0);
+    const std::string out = k->output();
     EXPECT_EQ(out.find("nao foi possivel ouvir"), std::string::npos) << out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (cam->state().value("linked", true) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_FALSE(cam->state().value("linked", true));
+    EXPECT_TRUE(
+        cam->waitFor([](const nlohmann::json& s) { return !s.value("linked", true); }, 5000))
+        << cam->state().dump();
   }
 }
 

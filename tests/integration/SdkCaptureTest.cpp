@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "SdkTestSupport.h"
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/Vcam.h"
@@ -17,30 +18,22 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class SdkCapture : public testing::Test {
+class SdkCapture : public SdkTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Init(0));
+    ASSERT_NO_FATAL_FAILURE(SdkTest::SetUp());
     dir_ = makeTempDir("sdkcap");
     previous_ = fs::current_path();
   }
   void TearDown() override {
     fs::current_path(previous_);
-    Release();
+    SdkTest::TearDown();
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
   std::string dir_;
   fs::path previous_;
 };
-
-VcStatus setU16(std::int64_t h, std::uint32_t code, std::uint16_t v) {
-  VcDeviceProperty p;
-  p.SetCode(code);
-  p.SetValueType(VcDataType_UInt16);
-  p.SetCurrentValue(v);
-  return SetDeviceProperty(h, &p);
-}
 
 VcStatus saveInfo(std::int64_t h, std::string folder, std::string prefix) {
   return SetSaveInfo(h, folder.data(), prefix.data(), VcSaveInfo_AutoNumber);
@@ -80,8 +73,8 @@ TEST_F(SdkCapture, PicturesLandRelativeToTheWorkingDirectoryWithoutOverwriting) 
   std::ofstream(dir_ + "/captures/OTHER_00050.JPG") << "other prefix";
 
   fs::current_path(dir_);
-  ASSERT_EQ(0u, setU16(link.handle, VcDeviceProperty_StillImageStoreDestination,
-                       VcStillImageStore_HostPC));
+  ASSERT_EQ(0u, setProperty(link.handle, VcDeviceProperty_StillImageStoreDestination,
+                            VcDataType_UInt16, VcStillImageStore_HostPC));
   ASSERT_EQ(0u, saveInfo(link.handle, "captures", "KAMORA"));
   // Moving away afterwards must not move the downloads.
   fs::current_path(previous_);
@@ -137,8 +130,8 @@ TEST_F(SdkCapture, PicturesStayOnTheCardUnlessTheComputerIsTheDestinationAndSave
     SdkLink link;
     ASSERT_TRUE(link.open(o.ip, o.mac));
     if (c.destination >= 0) {
-      ASSERT_EQ(0u, setU16(link.handle, VcDeviceProperty_StillImageStoreDestination,
-                           static_cast<std::uint16_t>(c.destination)));
+      ASSERT_EQ(0u, setProperty(link.handle, VcDeviceProperty_StillImageStoreDestination,
+                                VcDataType_UInt16, static_cast<std::uint16_t>(c.destination)));
     }
     if (c.saveInfo) {
       ASSERT_EQ(0u, saveInfo(link.handle, dir_ + "/" + c.ip, "P"));
@@ -160,8 +153,8 @@ TEST_F(SdkCapture, CaptureAndSaveInfoFaults) {
   ASSERT_TRUE(cam) << VirtualCamera::lastError();
   SdkLink link;
   ASSERT_TRUE(link.open(o.ip, o.mac));
-  ASSERT_EQ(0u, setU16(link.handle, VcDeviceProperty_StillImageStoreDestination,
-                       VcStillImageStore_HostPC));
+  ASSERT_EQ(0u, setProperty(link.handle, VcDeviceProperty_StillImageStoreDestination,
+                            VcDataType_UInt16, VcStillImageStore_HostPC));
 
   ASSERT_TRUE(cam->fault("refuse-saveinfo", {{"code", "0x8203"}}));
   EXPECT_EQ(0x8203u, saveInfo(link.handle, dir_, "F"));
@@ -200,8 +193,8 @@ TEST_F(SdkCapture, TwoCamerasSharingFolderAndPrefixNeverOverwriteEachOther) {
   ASSERT_TRUE(la.open("127.0.12.30", o.mac));
   ASSERT_TRUE(lb.open("127.0.12.31", o.mac));
   for (SdkLink* l : {&la, &lb}) {
-    ASSERT_EQ(0u, setU16(l->handle, VcDeviceProperty_StillImageStoreDestination,
-                         VcStillImageStore_HostPC));
+    ASSERT_EQ(0u, setProperty(l->handle, VcDeviceProperty_StillImageStoreDestination,
+                              VcDataType_UInt16, VcStillImageStore_HostPC));
     ASSERT_EQ(0u, saveInfo(l->handle, dir_, "SAME"));
   }
   const int shots = 6;

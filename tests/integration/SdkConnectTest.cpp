@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "SdkTestSupport.h"
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Vcam.h"
 
@@ -16,11 +17,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class SdkConnect : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(Init(0)); }
-  void TearDown() override { Release(); }
-};
+class SdkConnect : public SdkTest {};
 
 long msSince(Clock::time_point t) {
   return static_cast<long>(
@@ -216,11 +213,8 @@ TEST_F(SdkConnect, LostCameraIsReportedWithinASecond) {
     EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(events.back().at - t0).count(),
               1000);
     // The handle stays valid but the camera is gone.
-    VcDeviceProperty p;
-    p.SetCode(VcDeviceProperty_IsoSensitivity);
-    p.SetValueType(VcDataType_UInt32);
-    p.SetCurrentValue(200);
-    EXPECT_EQ(unsigned(VcError_NotConnected), SetDeviceProperty(link.handle, &p));
+    EXPECT_EQ(unsigned(VcError_NotConnected),
+              setProperty(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 200));
   }
 }
 

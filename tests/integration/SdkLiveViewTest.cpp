@@ -7,6 +7,7 @@
 #include <map>
 #include <thread>
 
+#include "SdkTestSupport.h"
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Vcam.h"
 
@@ -14,19 +15,7 @@ using namespace VCSDK;
 
 namespace {
 
-class SdkLiveView : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(Init(0)); }
-  void TearDown() override { Release(); }
-};
-
-VcStatus setProp(std::int64_t h, std::uint32_t code, VcDataType type, std::uint64_t value) {
-  VcDeviceProperty p;
-  p.SetCode(code);
-  p.SetValueType(type);
-  p.SetCurrentValue(value);
-  return SetDeviceProperty(h, &p);
-}
+class SdkLiveView : public SdkTest {};
 
 // Mean RGB of a fresh live-view picture.
 bool frameMean(std::int64_t h, double mean[3], std::vector<std::uint8_t>* rgbOut = nullptr) {
@@ -141,8 +130,8 @@ TEST_F(SdkLiveView, GrabsFromSeveralThreadsWhileCommandsRun) {
   // Property traffic on the same camera at the same time.
   const std::uint32_t isos[] = {100, 200, 400, 800};
   for (int i = 0; i < 40; ++i)
-    EXPECT_EQ(
-        0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, isos[i % 4]));
+    EXPECT_EQ(0u, setProperty(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32,
+                              isos[i % 4]));
   for (auto& t : threads) t.join();
   EXPECT_EQ(80, good.load());
   EXPECT_EQ(0, bad.load());
@@ -183,23 +172,23 @@ TEST_F(SdkLiveView, PictureFollowsExposureWhiteBalanceAndTime) {
       {VcDeviceProperty_ExposureBiasCompensation, 0}};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
-    ASSERT_EQ(0u, setProp(h, s.code, s.type, s.value));
+    ASSERT_EQ(0u, setProperty(h, s.code, s.type, s.value));
     ASSERT_TRUE(frameMean(h, m));
     if (s.direction > 0) {
       EXPECT_GT(luma(m), luma(base) + 10);
     } else {
       EXPECT_LT(luma(m), luma(base) - 10);
     }
-    ASSERT_EQ(0u, setProp(h, s.code, s.type, defaults.at(s.code)));
+    ASSERT_EQ(0u, setProperty(h, s.code, s.type, defaults.at(s.code)));
   }
 
   // White balance set for tungsten in daylight turns the picture blue;
   // kelvin 9000 turns it warm.
-  ASSERT_EQ(0u, setProp(h, VcDeviceProperty_WhiteBalance, VcDataType_UInt16, 0x14));
+  ASSERT_EQ(0u, setProperty(h, VcDeviceProperty_WhiteBalance, VcDataType_UInt16, 0x14));
   ASSERT_TRUE(frameMean(h, m));
   EXPECT_GT(m[2] - m[0], base[2] - base[0] + 15);
-  ASSERT_EQ(0u, setProp(h, VcDeviceProperty_ColorTemperature, VcDataType_UInt16, 9000));
-  ASSERT_EQ(0u, setProp(h, VcDeviceProperty_WhiteBalance, VcDataType_UInt16, 0x100));
+  ASSERT_EQ(0u, setProperty(h, VcDeviceProperty_ColorTemperature, VcDataType_UInt16, 9000));
+  ASSERT_EQ(0u, setProperty(h, VcDeviceProperty_WhiteBalance, VcDataType_UInt16, 0x100));
   ASSERT_TRUE(frameMean(h, m));
   EXPECT_GT(m[0] - m[2], base[0] - base[2] + 15);
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <thread>
 
+#include "SdkTestSupport.h"
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Vcam.h"
 
@@ -13,19 +14,7 @@ using namespace VCSDK;
 
 namespace {
 
-class SdkProperty : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(Init(0)); }
-  void TearDown() override { Release(); }
-};
-
-VcStatus setProp(std::int64_t h, std::uint32_t code, VcDataType type, std::uint64_t value) {
-  VcDeviceProperty p;
-  p.SetCode(code);
-  p.SetValueType(type);
-  p.SetCurrentValue(value);
-  return SetDeviceProperty(h, &p);
-}
+class SdkProperty : public SdkTest {};
 
 std::map<std::uint32_t, std::uint64_t> readAll(std::int64_t h, std::vector<std::uint32_t> codes) {
   VcDeviceProperty* props = nullptr;
@@ -104,7 +93,7 @@ TEST_F(SdkProperty, BodyAcceptsOnlyTheValuesItOffers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << "code 0x" << c.code << " value 0x" << c.value);
     std::uint64_t before = readAll(link.handle, {c.code})[c.code];
-    EXPECT_EQ(c.expect, setProp(link.handle, c.code, c.type, c.value));
+    EXPECT_EQ(c.expect, setProperty(link.handle, c.code, c.type, c.value));
     std::uint64_t after = readAll(link.handle, {c.code})[c.code];
     if (c.expect == 0 && c.code != VcDeviceProperty_ExposureBiasCompensation) {
       EXPECT_EQ(c.value, after);
@@ -123,10 +112,11 @@ TEST_F(SdkProperty, ReadBackMatchesTheStatusEncodingsAndChangesAreReported) {
   SdkLink link;
   ASSERT_TRUE(link.open(o.ip, o.mac, VcCameraModel_SB_X1));
 
-  ASSERT_EQ(0u, setProp(link.handle, VcDeviceProperty_FNumber, VcDataType_UInt16, 140));
-  ASSERT_EQ(0u, setProp(link.handle, VcDeviceProperty_ExposureBiasCompensation, VcDataType_UInt16,
-                        0xFED4));
-  ASSERT_EQ(0u, setProp(link.handle, VcDeviceProperty_ShutterSpeed, VcDataType_UInt32, 0x000D000A));
+  ASSERT_EQ(0u, setProperty(link.handle, VcDeviceProperty_FNumber, VcDataType_UInt16, 140));
+  ASSERT_EQ(0u, setProperty(link.handle, VcDeviceProperty_ExposureBiasCompensation,
+                            VcDataType_UInt16, 0xFED4));
+  ASSERT_EQ(0u,
+            setProperty(link.handle, VcDeviceProperty_ShutterSpeed, VcDataType_UInt32, 0x000D000A));
   EXPECT_TRUE(link.callback.waitFor("property", 2000, 3));
 
   // The ten codes the status read-out asks for, plus one the body lacks.
@@ -153,12 +143,13 @@ TEST_F(SdkProperty, RefusePropFaultReturnsItsCodeUntilCleared) {
   SdkLink link;
   ASSERT_TRUE(link.open(o.ip, o.mac));
   ASSERT_TRUE(cam->fault("refuse-prop", {{"prop", "0x0104"}, {"code", "0x8204"}}));
-  EXPECT_EQ(0x8204u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 400));
-  EXPECT_EQ(0u, setProp(link.handle, VcDeviceProperty_FNumber, VcDataType_UInt16,
-                        800));  // other codes pass
+  EXPECT_EQ(0x8204u,
+            setProperty(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 400));
+  EXPECT_EQ(0u, setProperty(link.handle, VcDeviceProperty_FNumber, VcDataType_UInt16,
+                            800));  // other codes pass
   EXPECT_EQ(100, cam->state()["iso"]);
   ASSERT_TRUE(cam->fault("clear"));
-  EXPECT_EQ(0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 400));
+  EXPECT_EQ(0u, setProperty(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 400));
   EXPECT_EQ(400, cam->state()["iso"]);
   EXPECT_FALSE(cam->fault("no-such-fault"));
 }
@@ -172,10 +163,11 @@ TEST_F(SdkProperty, CallsAfterAnIdlePauseStillReachTheCamera) {
   ASSERT_TRUE(cam) << VirtualCamera::lastError();
   SdkLink link;
   ASSERT_TRUE(link.open(o.ip, o.mac));
-  ASSERT_EQ(0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 200));
+  ASSERT_EQ(0u, setProperty(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, 200));
   std::this_thread::sleep_for(std::chrono::milliseconds(2600));
   for (std::uint32_t iso : {400u, 800u, 1600u})
-    EXPECT_EQ(0u, setProp(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, iso));
+    EXPECT_EQ(0u,
+              setProperty(link.handle, VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, iso));
   EXPECT_EQ(0u, link.callback.count("disconnected"));
   EXPECT_EQ(1600, cam->state()["iso"]);
 }

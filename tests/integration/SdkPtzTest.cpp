@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "SdkTestSupport.h"
 #include "tests/support/SdkRecorder.h"
 #include "tests/support/Vcam.h"
 
@@ -13,11 +14,7 @@ using namespace VCSDK;
 
 namespace {
 
-class SdkPtz : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(Init(0)); }
-  void TearDown() override { Release(); }
-};
+class SdkPtz : public SdkTest {};
 
 VcPTZFSetting setting(std::int32_t panPos, std::int32_t panSpeed, std::int32_t tiltPos,
                       std::int32_t tiltSpeed) {

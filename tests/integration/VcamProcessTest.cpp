@@ -58,7 +58,7 @@ TEST(VcamProcess, SecondCameraOnTheSameAddressFailsClearly) {
   o.ip = "127.0.15.2";
   auto first = VirtualCamera::start(o);
   ASSERT_TRUE(first) << VirtualCamera::lastError();
-  RunResult r = runProgram({binaryPath("kamora-vcam"), "--ip", o.ip}, "", 5000);
+  RunResult r = runProgram(vcamArgs(o), "", 5000);
   EXPECT_EQ(3, r.exitCode);
   EXPECT_NE(std::string::npos, r.output.find("porta em uso")) << r.output;
   EXPECT_TRUE(first->running());

@@ -98,6 +98,15 @@ void SdkLink::close() {
   }
 }
 
+VCSDK::VcStatus setProperty(std::int64_t handle, std::uint32_t code, VCSDK::VcDataType type,
+                            std::uint64_t value) {
+  VCSDK::VcDeviceProperty p;
+  p.SetCode(code);
+  p.SetValueType(type);
+  p.SetCurrentValue(value);
+  return VCSDK::SetDeviceProperty(handle, &p);
+}
+
 VCSDK::VcStatus grabFrame(std::int64_t handle, std::string& jpeg) {
   jpeg.clear();
   VCSDK::VcImageInfo info;

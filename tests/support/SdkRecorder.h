@@ -71,6 +71,10 @@ struct SdkLink {
   void close();
 };
 
+// Sets one property of the camera behind handle; the SDK's code.
+VCSDK::VcStatus setProperty(std::int64_t handle, std::uint32_t code, VCSDK::VcDataType type,
+                            std::uint64_t value);
+
 // Fetches one live-view picture the way the program does; the code of the
 // first failing call, or 0 with jpeg filled (empty when no picture came).
 VCSDK::VcStatus grabFrame(std::int64_t handle, std::string& jpeg);

@@ -27,12 +27,11 @@ std::string readFile(const std::string& path) {
 
 }  // namespace
 
-std::string binaryPath(const std::string& name) {
-  return std::string(KAMORA_BIN_DIR) + "/" + name;
-}
+std::string binaryPath(const std::string& name) { return std::string(KAMORA_BIN_DIR) + "/" + name; }
 
 std::string makeTempDir(const std::string& tag) {
-  std::string pattern = (std::filesystem::temp_directory_path() / ("kamora-" + tag + "-XXXXXX")).string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / ("kamora-" + tag + "-XXXXXX")).string();
   char* made = mkdtemp(pattern.data());
   return made ? std::string(made) : std::string();
 }

@@ -48,8 +48,8 @@ struct RunResult {
 };
 
 // Runs a program to its end (killed after timeoutMs).
-RunResult runProgram(const std::vector<std::string>& argv,
-                     const std::string& workDir = "", int timeoutMs = 60000);
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& workDir = "",
+                     int timeoutMs = 60000);
 
 // A fresh empty directory under the system's temporary directory.
 std::string makeTempDir(const std::string& tag);

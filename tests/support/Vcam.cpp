@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "sdk/standin/Wire.h"
 #include "tests/support/Subprocess.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 std::string g_lastError;
 
 std::unique_ptr<httplib::Client> clientFor(const std::string& ip, int timeoutMs) {
-  auto client = std::make_unique<httplib::Client>(ip, 15740);
+  auto client = std::make_unique<httplib::Client>(ip, vcwire::kPort);
   client->set_tcp_nodelay(true);
   client->set_connection_timeout(1, 0);
   client->set_read_timeout(timeoutMs / 1000, (timeoutMs % 1000) * 1000);
@@ -23,9 +24,7 @@ std::unique_ptr<httplib::Client> clientFor(const std::string& ip, int timeoutMs)
 
 }  // namespace
 
-std::string VirtualCamera::lastError() { return g_lastError; }
-
-std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
+std::vector<std::string> vcamArgs(const VcamOptions& o) {
   std::vector<std::string> argv = {
       binaryPath("kamora-vcam"), "--ip", o.ip, "--mac", o.mac, "--model", o.model};
   if (!o.user.empty() || !o.pass.empty())
@@ -35,7 +34,13 @@ std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
   if (!o.scene.empty()) argv.insert(argv.end(), {"--scene", o.scene});
   if (o.log) argv.push_back("--log");
   argv.insert(argv.end(), o.extraArgs.begin(), o.extraArgs.end());
+  return argv;
+}
 
+std::string VirtualCamera::lastError() { return g_lastError; }
+
+std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
+  const std::vector<std::string> argv = vcamArgs(o);
   std::unique_ptr<VirtualCamera> cam(new VirtualCamera());
   cam->options_ = o;
   cam->process_ = Subprocess::start(argv);
@@ -46,7 +51,8 @@ std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(o.startTimeoutMs);
   // The ready line; an error line also names the address, so match the model too.
   if (!cam->process_->waitForOutput("[vcam] " + o.model + " ", o.startTimeoutMs) ||
-      cam->process_->output().find(" em " + o.ip + ":15740") == std::string::npos) {
+      cam->process_->output().find(" em " + o.ip + ":" + std::to_string(vcwire::kPort)) ==
+          std::string::npos) {
     g_lastError = "vcam on " + o.ip + " did not come up: " + cam->process_->output();
     return nullptr;
   }
@@ -59,9 +65,20 @@ std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
   return nullptr;
 }
 
+std::unique_ptr<VirtualCamera> VirtualCamera::start(const std::string& ip, const std::string& mac,
+                                                    const std::string& model) {
+  VcamOptions o;
+  o.ip = ip;
+  o.mac = mac;
+  o.model = model;
+  return start(o);
+}
+
 VirtualCamera::~VirtualCamera() = default;
 
-std::string VirtualCamera::url() const { return "http://" + options_.ip + ":15740"; }
+std::string VirtualCamera::url() const {
+  return "http://" + options_.ip + ":" + std::to_string(vcwire::kPort);
+}
 
 nlohmann::json VirtualCamera::state() {
   auto res = clientFor(options_.ip, 2000)->Get("/vcam/state");

@@ -3,6 +3,7 @@
 //   VcamOptions o;
 //   o.ip = "127.0.31.1";                    // one address per camera per test
 //   auto cam = VirtualCamera::start(o);     // null if it did not come up
+//   (or VirtualCamera::start(ip, mac, model) when the defaults do for the rest)
 //   ASSERT_TRUE(cam) << VirtualCamera::lastError();
 //   ... run kamora against cam->ip(), cam->mac() ...
 //   nlohmann::json s = cam->state();        // GET /vcam/state (null on failure)
@@ -40,9 +41,14 @@ struct VcamOptions {
   int startTimeoutMs = 5000;
 };
 
+// The command line that starts kamora-vcam as options describe it.
+std::vector<std::string> vcamArgs(const VcamOptions& options);
+
 class VirtualCamera {
  public:
   static std::unique_ptr<VirtualCamera> start(const VcamOptions& options);
+  static std::unique_ptr<VirtualCamera> start(const std::string& ip, const std::string& mac,
+                                              const std::string& model = "SB_A4");
   // Why the last start() returned null (with the camera's output).
   static std::string lastError();
   ~VirtualCamera();
@@ -52,7 +58,7 @@ class VirtualCamera {
   const std::string& ip() const { return options_.ip; }
   const std::string& mac() const { return options_.mac; }
   const std::string& model() const { return options_.model; }
-  std::string url() const;  // http://ip:15740
+  std::string url() const;  // http://ip:port, the port the stand-in SDK uses
 
   // GET /vcam/state; a null json when the camera does not answer.
   nlohmann::json state();

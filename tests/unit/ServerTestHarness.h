@@ -14,6 +14,7 @@
 
 #include "FakeSdk.h"
 #include "server/HttpServer.h"
+#include "tests/support/StatusReply.h"
 
 class RunningServer {
  public:
@@ -67,6 +68,3 @@ class RunningServer {
   bool up_ = false;
   std::atomic<bool> done_{false};
 };
-
-// Body of a status reply for text.
-inline std::string statusBody(const std::string& text) { return "{\"status\":\"" + text + "\"}"; }

@@ -3,7 +3,6 @@
 // holding up the server. Runs under the loopback lock, as 127.0.0.1:8080 is
 // shared with the demo.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <chrono>
 #include <csignal>
@@ -12,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/KamoraServer.h"
 #include "tests/support/Subprocess.h"
 
 namespace {
@@ -40,20 +40,8 @@ TEST(HttpAppModeTest, ServesOnLoopbackAndOpensTheBrowserLater) {
   const auto t0 = Clock::now();
   auto k = Subprocess::start({binaryPath("kamora"), "--app", "--port", "9999"}, dir);
   ASSERT_TRUE(k);
-  bool up = false;
-  Clock::duration upAfter{};
-  while (Clock::now() - t0 < std::chrono::seconds(10) && k->running()) {
-    httplib::Client c("127.0.0.1", 8080);
-    c.set_connection_timeout(0, 200000);
-    auto r = c.Get("/status");
-    if (r && r->status == 200) {
-      up = true;
-      upAfter = Clock::now() - t0;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_TRUE(up) << k->output();
+  ASSERT_TRUE(waitForRoute(*k, "127.0.0.1", 8080, "/status", 10000)) << k->output();
+  const Clock::duration upAfter = Clock::now() - t0;
   // Serving before the browser is asked, not after.
   EXPECT_TRUE(readFile(log).empty());
   EXPECT_LT(upAfter, std::chrono::milliseconds(900));

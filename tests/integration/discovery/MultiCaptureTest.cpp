@@ -4,38 +4,16 @@
 // one after another, volley by volley.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <sstream>
 
-#include "tests/support/Subprocess.h"
+#include "tests/integration/CliTestSupport.h"
 #include "tests/support/Vcam.h"
 
 namespace {
 
+using clitest::CliRun;
+using clitest::runKamora;
 using Lines = std::vector<std::string>;
-
-struct Split {
-  Lines main, callbacks;
-};
-
-Split split(const std::string& output) {
-  Split s;
-  std::istringstream in(output);
-  std::string line;
-  while (std::getline(in, line))
-    (line.rfind("[callback]", 0) == 0 ? s.callbacks : s.main).push_back(line);
-  return s;
-}
-
-Lines filesIn(const std::string& dir) {
-  Lines names;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(MultiCaptureTest, MiddleCameraNeverReadyIsLeftOutAndTheOthersFireInTurn) {
   std::vector<std::unique_ptr<VirtualCamera>> cams;
@@ -48,12 +26,10 @@ TEST(MultiCaptureTest, MiddleCameraNeverReadyIsLeftOutAndTheOthersFireInTurn) {
   }
   ASSERT_TRUE(cams[1]->fault("never-ready"));
 
-  const std::string dir = makeTempDir("multi");
-  RunResult r = runProgram({binaryPath("kamora"), "--multi-capture", "--shots", "2"}, dir, 90000);
+  const CliRun r = runKamora({"--multi-capture", "--shots", "2"}, 90000);
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  const Split out = split(r.output);
   const std::string waiting = "[info] disparo enviado, aguardando download...";
-  EXPECT_EQ(out.main,
+  EXPECT_EQ(r.mainLines,
             (Lines{"VcSDK versao: 1.00.00.00", "Cameras encontradas: 3",
                    "[info] camera 0 conectada.", "[warn] camera 1 nao conectou a tempo",
                    "[info] camera 2 conectada.", "[info] disparo 1/2 em 2 camera(s)...", waiting,
@@ -62,14 +38,14 @@ TEST(MultiCaptureTest, MiddleCameraNeverReadyIsLeftOutAndTheOthersFireInTurn) {
 
   // Pictures land in the order fired: camera 0, camera 2, camera 0, camera 2.
   Lines downloads;
-  for (const std::string& line : out.callbacks)
+  for (const std::string& line : r.callbackLines)
     if (line.rfind("[callback] OnCompleteDownload: ", 0) == 0)
       downloads.push_back(std::filesystem::path(line.substr(31)).filename().string());
   EXPECT_EQ(downloads, (Lines{"KAMORA_CAM0_00001.JPG", "KAMORA_CAM2_00001.JPG",
                               "KAMORA_CAM0_00002.JPG", "KAMORA_CAM2_00002.JPG"}))
       << r.output;
-  EXPECT_EQ(filesIn(dir + "/captures"), (Lines{"KAMORA_CAM0_00001.JPG", "KAMORA_CAM0_00002.JPG",
-                                               "KAMORA_CAM2_00001.JPG", "KAMORA_CAM2_00002.JPG"}));
+  EXPECT_EQ(r.files(), (Lines{"KAMORA_CAM0_00001.JPG", "KAMORA_CAM0_00002.JPG",
+                              "KAMORA_CAM2_00001.JPG", "KAMORA_CAM2_00002.JPG"}));
 
   const nlohmann::json s0 = cams[0]->state(), s1 = cams[1]->state(), s2 = cams[2]->state();
   EXPECT_EQ(s0["save_prefix"], "KAMORA_CAM0");
@@ -82,12 +58,11 @@ TEST(MultiCaptureTest, MiddleCameraNeverReadyIsLeftOutAndTheOthersFireInTurn) {
 }
 
 TEST(MultiCaptureTest, NoCameraOnTheNetwork) {
-  const std::string dir = makeTempDir("multi-none");
-  RunResult r = runProgram({binaryPath("kamora"), "--multi-capture"}, dir, 60000);
+  const CliRun r = runKamora({"--multi-capture"}, 60000);
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(r.output,
             "VcSDK versao: 1.00.00.00\nCameras encontradas: 0\n[info] nenhuma camera conectada.\n");
-  EXPECT_TRUE(filesIn(dir).empty());
+  EXPECT_TRUE(std::filesystem::is_empty(r.workDir));
 }
 
 }  // namespace
