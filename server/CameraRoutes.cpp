@@ -8,6 +8,7 @@
 #include "server/Params.h"
 #include "server/Replies.h"
 #include "server/Routes.h"
+#include "server/SettingsJson.h"
 
 namespace {
 
@@ -93,8 +94,9 @@ void addCameraRoutes(httplib::Server& server, CameraController& controller, Came
   server.Get("/properties",
              noThrow([camera, access](const httplib::Request&, httplib::Response& response) {
                CameraGate::Reader read(*access);
-               response.set_content(read.held() ? camera->getPropertiesJson() : std::string("{}"),
-                                    "application/json");
+               response.set_content(
+                   settingsJson(read.held() ? camera->readSettings() : std::nullopt),
+                   "application/json");
              }));
 
   server.Get("/liveview.jpg",
