@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ExitCodes.h"
 #include "app/ModeDispatch.h"
 #include "app/Options.h"
 #include "camera/Kamora.h"
@@ -42,16 +43,18 @@ bool isAppMode(int argc, const char* const* argv) {
 int runWithSdk(int argc, const char* const* argv, const char* program, bool appMode,
                const ModeRuns& runs) {
   Kamora kamora;
-  if (!kamora.ok()) return 2;
+  if (!kamora.ok()) return kExitSdkInit;
   kamora.printVersion();
 
   if (appMode) {
     runs.appMode();
-    return 0;
+    return kExitOk;
   }
 
   const char* mode = argv[1];
-  if (std::strcmp(mode, "--enum") == 0) return kamora.enumerate() < 0 ? 3 : 0;
+  if (std::strcmp(mode, "--enum") == 0) {
+    return kamora.enumerate() < 0 ? kExitDiscovery : kExitOk;
+  }
 
   const ModeRow* row = nullptr;
   for (const ModeRow& candidate : kModes) {
@@ -64,7 +67,7 @@ int runWithSdk(int argc, const char* const* argv, const char* program, bool appM
 
   if (row == nullptr || argc < row->argsNeeded) {
     usage(program);
-    return 1;
+    return kExitUsage;
   }
   switch (row->run) {
     case Run::Server:
@@ -76,7 +79,7 @@ int runWithSdk(int argc, const char* const* argv, const char* program, bool appM
     case Run::SingleCamera:
       return runs.singleCamera(mode, argv, options);
   }
-  return 1;
+  return kExitUsage;
 }
 
 }  // namespace
@@ -97,7 +100,7 @@ int kamoraMainWith(int argc, const char* const* argv, const ModeRuns& runs) {
   const char* program = (argc >= 1 && argv[0] != nullptr) ? argv[0] : "kamora";
   const bool appMode = isAppMode(argc, argv);
 
-  int code = 1;
+  int code = kExitUsage;
   if (argc < 2 && !appMode) {
     usage(program);
   } else {

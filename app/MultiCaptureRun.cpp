@@ -2,16 +2,18 @@
 // turn, volley by volley.
 #include <cstdio>
 
+#include "app/ExitCodes.h"
 #include "app/Runs.h"
 #include "camera/CameraManager.h"
+#include "camera/Defaults.h"
 
 int runMultiCapture(const Options& options) {
   CameraManager manager;
-  if (manager.connectAll("captures", "KAMORA") > 0) {
+  if (manager.connectAll(defaults::kSaveFolder, defaults::kFilePrefix) > 0) {
     manager.captureAll(options.shots);
     manager.disconnectAll();
   } else {
     std::printf("[info] nenhuma camera conectada.\n");
   }
-  return 0;
+  return kExitOk;
 }

@@ -7,7 +7,7 @@
 #include "camera/CameraController.h"
 
 bool CameraController::capturePhoto(int timeoutMs) {
-  if (deviceHandle == 0) return false;
+  if (!hasDevice()) return false;
   // An error reported before this picture (a refused setting, an earlier
   // failed picture) must not fail it at the first poll.
   callback.clearError();

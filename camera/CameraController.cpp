@@ -7,6 +7,8 @@
 #include <cstring>
 #include <thread>
 
+#include "camera/SdkStatus.h"
+
 namespace {
 
 // "a.b.c.d" into one 32-bit address, first number in the top byte. Text after
@@ -61,7 +63,8 @@ bool CameraController::connectIp(const std::string& ip, const std::string& mac,
 
   VCSDK::VcStatus status = VCSDK::CreateCameraObjectInfoEthernetConnection(
       &cameraInfo, model, address, macBytes, ssh ? 1 : 0);
-  if (status != 0 || cameraInfo == nullptr) {
+  if (!sdkOk(status) || cameraInfo == nullptr) {
+    // A success without an object is reported as a failure too, code and all.
     std::printf("[error] CreateCameraObjectInfoEthernetConnection: 0x%08X\n", status);
     // After a refusal the pointer is not ours to release.
     cameraInfo = nullptr;
@@ -73,7 +76,7 @@ bool CameraController::connectIp(const std::string& ip, const std::string& mac,
   std::memset(fingerprint, 0, sizeof fingerprint);
   std::uint32_t fingerprintSize = 0;
   status = VCSDK::GetFingerprint(cameraInfo, fingerprint, &fingerprintSize);
-  if (status != 0) {
+  if (!sdkOk(status)) {
     std::printf("[warn] GetFingerprint: 0x%08X (segue sem fingerprint)\n", status);
     fingerprintSize = 0;
   }
@@ -83,10 +86,7 @@ bool CameraController::connectIp(const std::string& ip, const std::string& mac,
   status = VCSDK::Connect(cameraInfo, &callback, &deviceHandle, VCSDK::VcSdkControlMode_Remote,
                           VCSDK::VcReconnecting_ON, textOrNull(user), textOrNull(password),
                           fingerprintSize != 0 ? fingerprint : nullptr, fingerprintSize, 0);
-  if (status != 0) {
-    std::printf("[error] Connect: 0x%08X\n", status);
-    return false;
-  }
+  if (!okOrError(status, "Connect")) return false;
   std::printf("[info] Connect aceito, aguardando OnConnected...\n");
   return true;
 }
@@ -99,14 +99,10 @@ bool CameraController::connectFromInfo(VCSDK::IVcCameraObjectInfo* info) {
 
   cameraInfo = info;
   ownsCameraInfo = false;
-  VCSDK::VcStatus status =
+  return okOrError(
       VCSDK::Connect(cameraInfo, &callback, &deviceHandle, VCSDK::VcSdkControlMode_Remote,
-                     VCSDK::VcReconnecting_ON, nullptr, nullptr, nullptr, 0, 0);
-  if (status != 0) {
-    std::printf("[error] Connect (enum): 0x%08X\n", status);
-    return false;
-  }
-  return true;
+                     VCSDK::VcReconnecting_ON, nullptr, nullptr, nullptr, 0, 0),
+      "Connect (enum)");
 }
 
 bool CameraController::waitConnected(int timeoutMs) {

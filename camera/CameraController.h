@@ -1,15 +1,17 @@
 // CameraController: one camera, from connection request to disconnect, and
 // every operation on it (status read-out, exposure, capture, live view,
 // pan/tilt). Thread-bound: operations must not overlap, except that
-// grabLiveViewFrame and getPropertiesJson only read the device handle and
+// grabLiveViewFrame and readSettings only read the device handle and
 // may run beside a capture or a setter; never beside connect or disconnect.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "camera/CameraStatus.h"
 #include "camera/DeviceCallback.h"
 #include "vcsdk/VcSDK.h"
 
@@ -29,14 +31,15 @@ class CameraController {
   // Connection. A new request first ends any earlier connection and forgets
   // its callback state, so waitConnected reports the request just made.
   bool connectIp(const std::string& ip, const std::string& mac,
-                 VCSDK::VcCameraDeviceModelList model, bool ssh,
-                 const std::string& user, const std::string& password);
+                 VCSDK::VcCameraDeviceModelList model, bool ssh, const std::string& user,
+                 const std::string& password);
   bool connectFromInfo(VCSDK::IVcCameraObjectInfo* info);
   bool waitConnected(int timeoutMs);
   void disconnect();
 
-  // Status read-out: the nine-member settings object, or "{}".
-  std::string getPropertiesJson();
+  // Status read-out: the current settings; nullopt without a camera or when
+  // the camera does not answer the request.
+  std::optional<CameraSettings> readSettings();
 
   // Exposure and capture settings.
   bool setIso(std::uint32_t iso);

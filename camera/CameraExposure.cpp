@@ -1,10 +1,10 @@
 // CameraController: the exposure setters and the settings that make the
 // camera deliver its still pictures to this computer.
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "camera/CameraController.h"
+#include "camera/SdkStatus.h"
 
 namespace {
 
@@ -39,76 +39,53 @@ std::int32_t toI32Saturating(double v) {
 }  // namespace
 
 bool CameraController::setIso(std::uint32_t iso) {
-  if (deviceHandle == 0) return false;
-  VCSDK::VcStatus status =
-      setProp(deviceHandle, VCSDK::VcDeviceProperty_IsoSensitivity, VCSDK::VcDataType_UInt32, iso);
-  if (status != 0) {
-    std::printf("[error] setIso(0x%06X): 0x%08X\n", iso, status);
-    return false;
-  }
-  return true;
+  return hasDevice() && okOrError(setProp(deviceHandle, VCSDK::VcDeviceProperty_IsoSensitivity,
+                                          VCSDK::VcDataType_UInt32, iso),
+                                  "setIso(0x%06X)", iso);
 }
 
 bool CameraController::setFNumber(double fNumber) {
-  if (deviceHandle == 0) return false;
+  if (!hasDevice()) return false;
   // One fused multiply-add, so 2.85 lands on 285 and not on 284.
   const std::uint32_t hundredths = toU32Saturating(std::fma(fNumber, 100.0, 0.5));
-  VCSDK::VcStatus status = setU16(deviceHandle, VCSDK::VcDeviceProperty_FNumber,
-                                  static_cast<std::uint16_t>(hundredths & 0xFFFF));
-  if (status != 0) {
-    std::printf("[error] setFNumber(%.1f): 0x%08X\n", fNumber, status);
-    return false;
-  }
-  return true;
+  return okOrError(setU16(deviceHandle, VCSDK::VcDeviceProperty_FNumber,
+                          static_cast<std::uint16_t>(hundredths & 0xFFFF)),
+                   "setFNumber(%.1f)", fNumber);
 }
 
 bool CameraController::setShutterSpeed(std::uint16_t numerator, std::uint16_t denominator) {
-  if (deviceHandle == 0) return false;
   const std::uint32_t packed =
       (static_cast<std::uint32_t>(numerator) << 16) | static_cast<std::uint32_t>(denominator);
-  VCSDK::VcStatus status =
-      setProp(deviceHandle, VCSDK::VcDeviceProperty_ShutterSpeed, VCSDK::VcDataType_UInt32, packed);
-  if (status != 0) {
-    std::printf("[error] setShutterSpeed(%u/%u): 0x%08X\n", static_cast<unsigned>(numerator),
-                static_cast<unsigned>(denominator), status);
-    return false;
-  }
-  return true;
+  return hasDevice() && okOrError(setProp(deviceHandle, VCSDK::VcDeviceProperty_ShutterSpeed,
+                                          VCSDK::VcDataType_UInt32, packed),
+                                  "setShutterSpeed(%u/%u)", static_cast<unsigned>(numerator),
+                                  static_cast<unsigned>(denominator));
 }
 
 bool CameraController::setExposureBias(double ev) {
-  if (deviceHandle == 0) return false;
+  if (!hasDevice()) return false;
   // The camera takes the signed 16-bit pattern under the unsigned type tag.
   const std::int32_t milli = toI32Saturating(ev * 1000.0);
-  VCSDK::VcStatus status =
-      setU16(deviceHandle, VCSDK::VcDeviceProperty_ExposureBiasCompensation,
-             static_cast<std::uint16_t>(static_cast<std::uint32_t>(milli) & 0xFFFF));
-  if (status != 0) {
-    std::printf("[error] setExposureBias(%.1f): 0x%08X\n", ev, status);
-    return false;
-  }
-  return true;
+  return okOrError(setU16(deviceHandle, VCSDK::VcDeviceProperty_ExposureBiasCompensation,
+                          static_cast<std::uint16_t>(static_cast<std::uint32_t>(milli) & 0xFFFF)),
+                   "setExposureBias(%.1f)", ev);
 }
 
 bool CameraController::setupForPcCapture(const std::string& folder, const std::string& prefix) {
-  if (deviceHandle == 0) return false;
-  VCSDK::VcStatus status = setU16(deviceHandle, VCSDK::VcDeviceProperty_PriorityKeySettings,
-                                  VCSDK::VcPriorityKey_PCRemote);
-  if (status != 0) std::printf("[warn] PriorityKeySettings: 0x%08X\n", status);
-  status = setU16(deviceHandle, VCSDK::VcDeviceProperty_StillImageStoreDestination,
-                  VCSDK::VcStillImageStore_HostPC);
-  if (status != 0) std::printf("[warn] StillImageStoreDestination: 0x%08X\n", status);
+  if (!hasDevice()) return false;
+  okOrWarn(setU16(deviceHandle, VCSDK::VcDeviceProperty_PriorityKeySettings,
+                  VCSDK::VcPriorityKey_PCRemote),
+           "PriorityKeySettings");
+  okOrWarn(setU16(deviceHandle, VCSDK::VcDeviceProperty_StillImageStoreDestination,
+                  VCSDK::VcStillImageStore_HostPC),
+           "StillImageStoreDestination");
 
   // The SDK takes writable texts.
   std::vector<char> folderCopy(folder.begin(), folder.end());
   folderCopy.push_back('\0');
   std::vector<char> prefixCopy(prefix.begin(), prefix.end());
   prefixCopy.push_back('\0');
-  status = VCSDK::SetSaveInfo(deviceHandle, folderCopy.data(), prefixCopy.data(),
-                              VCSDK::VcSaveInfo_AutoNumber);
-  if (status != 0) {
-    std::printf("[error] SetSaveInfo: 0x%08X\n", status);
-    return false;
-  }
-  return true;
+  return okOrError(VCSDK::SetSaveInfo(deviceHandle, folderCopy.data(), prefixCopy.data(),
+                                      VCSDK::VcSaveInfo_AutoNumber),
+                   "SetSaveInfo");
 }

@@ -1,12 +1,13 @@
 // CameraController: the live-view pump (a fixed number of paced requests
 // handed to a frame handler) and the single-picture grab.
 #include <chrono>
-#include <cstdio>
 #include <new>
 #include <thread>
 
 #include "camera/CameraController.h"
+#include "camera/Defaults.h"
 #include "camera/LiveViewSink.h"
+#include "camera/SdkStatus.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ Request requestPicture(std::int64_t handle, Deliver&& deliver) {
   Request result;
   VCSDK::VcImageInfo info;
   result.status = VCSDK::GetLiveViewImageInfo(handle, &info);
-  if (result.status != 0) {
+  if (!sdkOk(result.status)) {
     result.outcome = Outcome::InfoFailed;
     return result;
   }
@@ -46,7 +47,7 @@ Request requestPicture(std::int64_t handle, Deliver&& deliver) {
   block.SetSize(size);
   block.SetData(buffer.data());
   result.status = VCSDK::GetLiveViewImage(handle, &block);
-  if (result.status != 0) {
+  if (!sdkOk(result.status)) {
     result.outcome = Outcome::ImageFailed;
     return result;
   }
@@ -66,7 +67,7 @@ Request requestPicture(std::int64_t handle, Deliver&& deliver) {
   return result;
 }
 
-void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(33)); }
+void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(defaults::kLiveViewPaceMs)); }
 
 }  // namespace
 
@@ -79,10 +80,10 @@ void CameraController::runLiveView(const FrameHandler& handler, std::int32_t att
         });
     switch (r.outcome) {
       case Outcome::InfoFailed:
-        std::printf("[error] GetLiveViewImageInfo: 0x%08X\n", r.status);
+        okOrError(r.status, "GetLiveViewImageInfo");
         return;
       case Outcome::ImageFailed:
-        std::printf("[error] GetLiveViewImage: 0x%08X\n", r.status);
+        okOrError(r.status, "GetLiveViewImage");
         break;
       case Outcome::Picture:
         if (!goOn) return;
@@ -102,7 +103,7 @@ void CameraController::runLiveView(LiveViewSink& sink, std::int32_t attempts) {
 }
 
 bool CameraController::grabLiveViewFrame(std::vector<std::uint8_t>& out) {
-  if (deviceHandle == 0) return false;
+  if (!hasDevice()) return false;
   const Request r = requestPicture(
       deviceHandle,
       [&out](const std::uint8_t* data, std::uint32_t length) { out.assign(data, data + length); });

@@ -4,26 +4,23 @@
 
 #include <cstdio>
 
+#include "camera/Defaults.h"
+#include "camera/Discovery.h"
+
 CameraManager::~CameraManager() { disconnectAll(); }
 
 std::int32_t CameraManager::connectAll(const std::string& saveDir, const std::string& prefix) {
   // A second call starts from a clean slate rather than leaking the first list.
   disconnectAll();
-  VCSDK::VcStatus status = VCSDK::EnumCameraObjects(&cameraList, 3);
-  if (status != 0 || cameraList == nullptr) {
-    std::printf("Nenhuma camera encontrada (EnumCameraObjects: 0x%08X)\n", status);
-    // On a failed call the pointer is not ours to release.
-    cameraList = nullptr;
-    return 0;
-  }
+  cameraList = discoverCameras();
+  if (cameraList == nullptr) return 0;
   const std::uint32_t count = cameraList->GetCount();
-  std::printf("Cameras encontradas: %u\n", count);
 
   for (std::uint32_t i = 0; i < count; ++i) {
     VCSDK::IVcCameraObjectInfo* info = cameraList->GetCameraObjectInfo(i);
     auto controller = std::make_unique<CameraController>();
     if (!controller->connectFromInfo(info)) continue;
-    if (!controller->waitConnected(15000)) {
+    if (!controller->waitConnected(defaults::kConnectWaitMs)) {
       std::printf("[warn] camera %u nao conectou a tempo\n", i);
       continue;  // its destruction disconnects it
     }
@@ -39,7 +36,7 @@ std::int32_t CameraManager::connectAll(const std::string& saveDir, const std::st
 void CameraManager::captureAll(std::int32_t shots) {
   for (std::int32_t r = 1; r <= shots; ++r) {
     std::printf("[info] disparo %d/%d em %zu camera(s)...\n", r, shots, controllers.size());
-    for (auto& controller : controllers) controller->capturePhoto(15000);
+    for (auto& controller : controllers) controller->capturePhoto(defaults::kDownloadWaitMs);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "camera/Discovery.h"
 #include "vcsdk/VcSDK.h"
 
 Kamora::Kamora() {
@@ -27,16 +28,11 @@ void Kamora::printVersion() const {
 std::int32_t Kamora::enumerate() const {
   if (!initialized) return -1;
 
-  VCSDK::IVcEnumCameraObjectInfo* list = nullptr;
-  const VCSDK::VcStatus status = VCSDK::EnumCameraObjects(&list, 3);
-  if (status != 0 || list == nullptr) {
-    // Finding nothing is not a failure of the program: the caller exits 0.
-    std::printf("Nenhuma camera encontrada (EnumCameraObjects: 0x%08X)\n", status);
-    return 0;
-  }
+  // Finding nothing is not a failure of the program: the caller exits 0.
+  VCSDK::IVcEnumCameraObjectInfo* list = discoverCameras();
+  if (list == nullptr) return 0;
 
   const std::uint32_t n = list->GetCount();
-  std::printf("Cameras encontradas: %u\n", n);
   for (std::uint32_t i = 0; i < n; ++i) {
     // The infos belong to the list: read them, never release them.
     const VCSDK::IVcCameraObjectInfo* info = list->GetCameraObjectInfo(i);

@@ -4,16 +4,15 @@
 #include <cstdlib>
 #include <vector>
 
+#include "camera/Defaults.h"
 #include "camera/Exposure.h"
 #include "server/CameraSlot.h"
 #include "server/Params.h"
 #include "server/Replies.h"
 #include "server/RouteTable.h"
+#include "server/SettingsJson.h"
 
 namespace {
-
-const int kConnectTimeoutMs = 15000;
-const int kDownloadTimeoutMs = 15000;
 
 std::optional<HttpReply> needIpAndMac(const HttpRequest& request) {
   if (request.param("ip", "").empty() || request.param("mac", "").empty()) {
@@ -29,10 +28,11 @@ HttpReply connect(const RouteCall& call) {
   const bool ssh = sshFromText(request.param("ssh", "0"));
   const VCSDK::VcCameraDeviceModelList model = modelFromName(request.param("model", "SB_A4"));
   CameraController& camera = call.camera.controller();
-  if (!camera.connectIp(ip, mac, model, ssh, "", "") || !camera.waitConnected(kConnectTimeoutMs)) {
+  if (!camera.connectIp(ip, mac, model, ssh, "", "") ||
+      !camera.waitConnected(defaults::kConnectWaitMs)) {
     return statusReply(502, "falha ao conectar");
   }
-  camera.setupForPcCapture("captures", "KAMORA");
+  camera.setupForPcCapture(defaults::kSaveFolder, defaults::kFilePrefix);
   return statusReply("conectado");
 }
 
@@ -66,7 +66,7 @@ HttpReply capture(const RouteCall& call) {
     // A waiting connect/disconnect or a shutdown ends the run after the
     // shot under way rather than after all of them.
     if (call.camera.shouldYield()) break;
-    if (call.camera.controller().capturePhoto(kDownloadTimeoutMs)) ++downloaded;
+    if (call.camera.controller().capturePhoto(defaults::kDownloadWaitMs)) ++downloaded;
   }
   return statusReply(std::to_string(downloaded) + " foto(s)");
 }
@@ -74,7 +74,8 @@ HttpReply capture(const RouteCall& call) {
 HttpReply properties(const RouteCall& call) {
   HttpReply reply;
   reply.contentType = "application/json";
-  reply.body = call.cameraHeld ? call.camera.controller().getPropertiesJson() : "{}";
+  reply.body =
+      settingsJson(call.cameraHeld ? call.camera.controller().readSettings() : std::nullopt);
   return reply;
 }
 

@@ -1,8 +1,9 @@
-// The pan/tilt routes: each reads its numbers, hands one command to the head
-// and answers "ok" whatever the head said (refusals are printed by the
-// controller).
+// The pan/tilt routes, one per row of the shared action table: each reads
+// the values its action takes, hands one command to the head and answers
+// "ok" whatever the head said (refusals are printed by the controller).
 #include <cstdlib>
 
+#include "camera/PtzActions.h"
 #include "server/CameraSlot.h"
 #include "server/Params.h"
 #include "server/Replies.h"
@@ -14,45 +15,39 @@ int intParam(const HttpRequest& request, const char* name, const char* fallback)
   return std::atoi(request.param(name, fallback).c_str());
 }
 
-std::uint16_t presetParam(const HttpRequest& request) {
-  return presetFromText(request.param("num", "1"));
-}
-
-// One command route: the action runs with the camera's turn held.
-Route ptzRoute(const char* path,
-               std::function<void(const HttpRequest&, CameraController&)> action) {
-  return {HttpMethod::Post,
-          path,
-          CameraAccess::Command,
-          [action](const RouteCall& call) {
-            action(call.request, call.camera.controller());
-            return statusReply("ok");
-          },
-          {}};
+// The parameters an action takes, with the same fallbacks as the command line.
+PtzValues valuesOf(const PtzAction& action, const HttpRequest& request) {
+  PtzValues values;
+  switch (action.takes) {
+    case PtzTakes::PanTiltSpeed:
+      values.speed = intParam(request, "speed", "10");
+      [[fallthrough]];
+    case PtzTakes::PanTilt:
+      values.pan = intParam(request, "pan", "0");
+      values.tilt = intParam(request, "tilt", "0");
+      break;
+    case PtzTakes::Preset:
+      values.preset = presetFromText(request.param("num", "1"));
+      break;
+    case PtzTakes::Nothing:
+      break;
+  }
+  return values;
 }
 
 }  // namespace
 
 std::vector<Route> ptzRoutes() {
-  return {
-      ptzRoute("/ptz/move",
-               [](const HttpRequest& r, CameraController& c) {
-                 c.ptzMove(intParam(r, "pan", "0"), intParam(r, "tilt", "0"));
-               }),
-      ptzRoute("/ptz/absolute",
-               [](const HttpRequest& r, CameraController& c) {
-                 const int pan = intParam(r, "pan", "0");
-                 const int tilt = intParam(r, "tilt", "0");
-                 c.ptzAbsolute(pan, tilt, intParam(r, "speed", "10"));
-               }),
-      ptzRoute("/ptz/home", [](const HttpRequest&, CameraController& c) { c.ptzHome(); }),
-      ptzRoute("/ptz/stop", [](const HttpRequest&, CameraController& c) { c.ptzStop(); }),
-      ptzRoute("/ptz/preset/set",
-               [](const HttpRequest& r, CameraController& c) { c.ptzPresetSet(presetParam(r)); }),
-      ptzRoute(
-          "/ptz/preset/recall",
-          [](const HttpRequest& r, CameraController& c) { c.ptzPresetRecall(presetParam(r)); }),
-      ptzRoute("/ptz/preset/clear",
-               [](const HttpRequest& r, CameraController& c) { c.ptzPresetClear(presetParam(r)); }),
-  };
+  std::vector<Route> routes;
+  for (const PtzAction& action : ptzActions()) {
+    routes.push_back({HttpMethod::Post,
+                      action.path,
+                      CameraAccess::Command,
+                      [&action](const RouteCall& call) {
+                        action.run(call.camera.controller(), valuesOf(action, call.request));
+                        return statusReply("ok");
+                      },
+                      {}});
+  }
+  return routes;
 }

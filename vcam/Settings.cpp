@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/CameraModels.h"
+
 namespace vcam {
 
 using namespace VCSDK;
@@ -44,10 +46,53 @@ bool isThirdStopEv(int ev) {
   return frac == 0 || frac == 300 || frac == 700;
 }
 
-bool oneOf(std::uint64_t v, std::initializer_list<std::uint32_t> set) {
-  for (std::uint32_t x : set)
-    if (v == x) return true;
-  return false;
+bool listed(const std::vector<std::uint32_t>& values, std::uint64_t v) {
+  return std::find(values.begin(), values.end(), v) != values.end();
+}
+
+// A property the body keeps as one unsigned field: its type tag when read,
+// and the check a value must pass to be stored (null: read-only). EV and the
+// battery level are signed and handled apart.
+struct Property {
+  std::uint32_t code;
+  VcDataType type;
+  std::uint32_t Settings::*field;
+  bool (*accepts)(std::uint64_t value, const Lens& lens);
+};
+
+const Property kProperties[] = {
+    {VcDeviceProperty_IsoSensitivity, VcDataType_UInt32, &Settings::iso,
+     [](std::uint64_t v, const Lens&) { return v == VcIsoAuto || listed(isoValues(), v); }},
+    {VcDeviceProperty_FNumber, VcDataType_UInt16, &Settings::fnumber,
+     [](std::uint64_t v, const Lens& lens) {
+       return v >= lens.widest && v <= lens.narrowest && listed(fnumberThirdStops(), v);
+     }},
+    {VcDeviceProperty_ShutterSpeed, VcDataType_UInt32, &Settings::shutter,
+     [](std::uint64_t v, const Lens&) {
+       return v <= 0xFFFFFFFFull && isStandardShutter(static_cast<std::uint32_t>(v));
+     }},
+    {VcDeviceProperty_ExposureProgramMode, VcDataType_UInt16, &Settings::mode,
+     [](std::uint64_t v, const Lens&) { return kExposurePrograms.offers(v); }},
+    {VcDeviceProperty_FocusMode, VcDataType_UInt16, &Settings::focus,
+     [](std::uint64_t v, const Lens&) { return kFocusModes.offers(v); }},
+    {VcDeviceProperty_WhiteBalance, VcDataType_UInt16, &Settings::wb,
+     [](std::uint64_t v, const Lens&) { return kWhiteBalances.offers(v); }},
+    {VcDeviceProperty_ColorTemperature, VcDataType_UInt16, &Settings::kelvin,
+     [](std::uint64_t v, const Lens&) { return v >= 2500 && v <= 9900 && v % 100 == 0; }},
+    {VcDeviceProperty_StillImageStoreDestination, VcDataType_UInt16, &Settings::storeDestination,
+     [](std::uint64_t v, const Lens&) { return v <= VcStillImageStore_HostPCAndCamera; }},
+    {VcDeviceProperty_PriorityKeySettings, VcDataType_UInt16, &Settings::priorityKey,
+     [](std::uint64_t v, const Lens&) {
+       return v == VcPriorityKey_CameraPosition || v == VcPriorityKey_PCRemote;
+     }},
+    {VcDeviceProperty_LiveViewStatus, VcDataType_UInt8, &Settings::liveViewStatus, nullptr},
+};
+
+const Property* findProperty(std::uint32_t code) {
+  for (const Property& property : kProperties) {
+    if (property.code == code) return &property;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -76,117 +121,44 @@ Lens lensForModel(const std::string& model) {
   return {280, 2200};  // SB_A4 and anything else: a standard zoom
 }
 
-bool modelHasHead(const std::string& model) { return model == "CB_P7" || model == "PZ_M7"; }
+bool modelHasHead(const std::string& model) {
+  const CameraModel* row = findModelByName(model);
+  return row != nullptr && row->hasHead;
+}
 
 VcStatus applySetting(Settings& s, const Lens& lens, std::uint32_t code, std::uint64_t value) {
-  switch (code) {
-    case VcDeviceProperty_IsoSensitivity:
-      if (value == VcIsoAuto) {
-        s.iso = VcIsoAuto;
-        return VcError_None;
-      }
-      for (std::uint32_t iso : isoValues())
-        if (value == iso) {
-          s.iso = iso;
-          return VcError_None;
-        }
-      return VcError_PropertyInvalidValue;
-    case VcDeviceProperty_FNumber:
-      if (value < lens.widest || value > lens.narrowest) return VcError_PropertyInvalidValue;
-      for (std::uint32_t f : fnumberThirdStops())
-        if (value == f) {
-          s.fnumber = f;
-          return VcError_None;
-        }
-      return VcError_PropertyInvalidValue;
-    case VcDeviceProperty_ShutterSpeed:
-      if (value > 0xFFFFFFFFull || !isStandardShutter(static_cast<std::uint32_t>(value)))
-        return VcError_PropertyInvalidValue;
-      s.shutter = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_ExposureBiasCompensation: {
-      // The value travels as a 16-bit two's-complement pattern.
-      if (value > 0xFFFF) return VcError_PropertyInvalidValue;
-      int ev = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
-      if (!isThirdStopEv(ev)) return VcError_PropertyInvalidValue;
-      s.ev = ev;
-      return VcError_None;
-    }
-    case VcDeviceProperty_ExposureProgramMode:
-      if (!oneOf(value, {1, 2, 3, 4, 0x8000, 0x8001})) return VcError_PropertyInvalidValue;
-      s.mode = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_FocusMode:
-      if (value < 1 || value > 7) return VcError_PropertyInvalidValue;
-      s.focus = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_WhiteBalance:
-      if (!oneOf(value, {0, 0x11, 0x12, 0x13, 0x14, 0x100})) return VcError_PropertyInvalidValue;
-      s.wb = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_ColorTemperature:
-      if (value < 2500 || value > 9900 || value % 100 != 0) return VcError_PropertyInvalidValue;
-      s.kelvin = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_StillImageStoreDestination:
-      if (value > VcStillImageStore_HostPCAndCamera) return VcError_PropertyInvalidValue;
-      s.storeDestination = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_PriorityKeySettings:
-      if (value != VcPriorityKey_CameraPosition && value != VcPriorityKey_PCRemote)
-        return VcError_PropertyInvalidValue;
-      s.priorityKey = static_cast<std::uint32_t>(value);
-      return VcError_None;
-    case VcDeviceProperty_LiveViewStatus:
-    case VcDeviceProperty_BatteryRemain:
-      return VcError_PropertyRefused;
-    default:
-      return VcError_PropertyUnsupported;
+  if (code == VcDeviceProperty_ExposureBiasCompensation) {
+    // The value travels as a 16-bit two's-complement pattern.
+    if (value > 0xFFFF) return VcError_PropertyInvalidValue;
+    int ev = static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+    if (!isThirdStopEv(ev)) return VcError_PropertyInvalidValue;
+    s.ev = ev;
+    return VcError_None;
   }
+  if (code == VcDeviceProperty_BatteryRemain) return VcError_PropertyRefused;
+  const Property* property = findProperty(code);
+  if (property == nullptr) return VcError_PropertyUnsupported;
+  if (property->accepts == nullptr) return VcError_PropertyRefused;
+  if (!property->accepts(value, lens)) return VcError_PropertyInvalidValue;
+  // Every accepted value fits the field.
+  s.*property->field = static_cast<std::uint32_t>(value);
+  return VcError_None;
 }
 
 bool readSetting(const Settings& s, int battery, std::uint32_t code, PropertyValue& out) {
   out.code = code;
-  switch (code) {
-    case VcDeviceProperty_IsoSensitivity:
-      out = {code, VcDataType_UInt32, s.iso};
-      return true;
-    case VcDeviceProperty_FNumber:
-      out = {code, VcDataType_UInt16, s.fnumber};
-      return true;
-    case VcDeviceProperty_ShutterSpeed:
-      out = {code, VcDataType_UInt32, s.shutter};
-      return true;
-    case VcDeviceProperty_ExposureBiasCompensation:
-      out = {code, VcDataType_Int16, static_cast<std::uint16_t>(static_cast<std::int16_t>(s.ev))};
-      return true;
-    case VcDeviceProperty_ExposureProgramMode:
-      out = {code, VcDataType_UInt16, s.mode};
-      return true;
-    case VcDeviceProperty_FocusMode:
-      out = {code, VcDataType_UInt16, s.focus};
-      return true;
-    case VcDeviceProperty_WhiteBalance:
-      out = {code, VcDataType_UInt16, s.wb};
-      return true;
-    case VcDeviceProperty_ColorTemperature:
-      out = {code, VcDataType_UInt16, s.kelvin};
-      return true;
-    case VcDeviceProperty_StillImageStoreDestination:
-      out = {code, VcDataType_UInt16, s.storeDestination};
-      return true;
-    case VcDeviceProperty_PriorityKeySettings:
-      out = {code, VcDataType_UInt16, s.priorityKey};
-      return true;
-    case VcDeviceProperty_LiveViewStatus:
-      out = {code, VcDataType_UInt8, s.liveViewStatus};
-      return true;
-    case VcDeviceProperty_BatteryRemain:
-      out = {code, VcDataType_Int8, static_cast<std::uint64_t>(battery)};
-      return true;
-    default:
-      return false;
+  if (code == VcDeviceProperty_ExposureBiasCompensation) {
+    out = {code, VcDataType_Int16, static_cast<std::uint16_t>(static_cast<std::int16_t>(s.ev))};
+    return true;
   }
+  if (code == VcDeviceProperty_BatteryRemain) {
+    out = {code, VcDataType_Int8, static_cast<std::uint64_t>(battery)};
+    return true;
+  }
+  const Property* property = findProperty(code);
+  if (property == nullptr) return false;
+  out = {code, property->type, s.*property->field};
+  return true;
 }
 
 double exposureOffsetStops(const Settings& s) {
@@ -207,15 +179,15 @@ double exposureOffsetStops(const Settings& s) {
 
 double whiteBalanceKelvin(const Settings& s) {
   switch (s.wb) {
-    case 0x11:
+    case white_balance::kDaylight:
       return 5200;
-    case 0x12:
+    case white_balance::kShade:
       return 7000;
-    case 0x13:
+    case white_balance::kCloudy:
       return 6000;
-    case 0x14:
+    case white_balance::kTungsten:
       return 3200;
-    case 0x100:
+    case white_balance::kKelvin:
       return s.kelvin;
     default:
       return 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PropertyValues.h"
 #include "vcsdk/VcTypes.h"
 
 namespace vcam {
@@ -16,9 +17,9 @@ struct Settings {
   std::uint32_t fnumber = 560;      // x 100
   std::uint32_t shutter = 0x1007D;  // 1/125
   int ev = 0;                       // EV x 1000, signed
-  std::uint32_t mode = 1;           // M
-  std::uint32_t focus = 2;          // AF-S
-  std::uint32_t wb = 0;             // Auto
+  std::uint32_t mode = exposure_program::kM;
+  std::uint32_t focus = focus_mode::kAFS;
+  std::uint32_t wb = white_balance::kAuto;
   std::uint32_t kelvin = 5600;
   std::uint32_t priorityKey = VCSDK::VcPriorityKey_CameraPosition;
   std::uint32_t storeDestination = VCSDK::VcStillImageStore_Camera;

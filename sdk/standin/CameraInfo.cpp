@@ -1,7 +1,7 @@
 // Camera descriptions: an object from a list belongs to the list.
 #include "CameraInfo.h"
 
-#include "vcsdk/VcTypes.h"
+#include "common/CameraModels.h"
 
 namespace standin {
 
@@ -31,28 +31,8 @@ IVcCameraObjectInfo* CameraList::GetCameraObjectInfo(std::uint32_t index) const 
 void CameraList::Release() { delete this; }
 
 const char* modelName(std::uint32_t code) {
-  switch (code) {
-    case VcCameraModel_SB_X1:
-      return "SB_X1";
-    case VcCameraModel_SB_A4:
-      return "SB_A4";
-    case VcCameraModel_CB_F3:
-      return "CB_F3";
-    case VcCameraModel_CB_F6:
-      return "CB_F6";
-    case VcCameraModel_SB_R5:
-      return "SB_R5";
-    case VcCameraModel_SB_S3:
-      return "SB_S3";
-    case VcCameraModel_PZ_M7:
-      return "PZ_M7";
-    case VcCameraModel_CB_P7:
-      return "CB_P7";
-    case VcCameraModel_SB_A5:
-      return "SB_A5";
-    default:
-      return nullptr;
-  }
+  const CameraModel* model = findModelByCode(code);
+  return model != nullptr ? model->name : nullptr;
 }
 
 }  // namespace standin

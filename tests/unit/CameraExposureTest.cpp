@@ -55,11 +55,7 @@ TEST_F(CameraExposureTest, SettersEncodeTheirValues) {
   connect(controller);
   for (const SendCase& c : cases) {
     SCOPED_TRACE(c.name);
-    sdk().clearCalls();
-    EXPECT_TRUE(c.set(controller));
-    EXPECT_EQ(sdk().names(), (fake::Names{"SetDeviceProperty"}));
-    EXPECT_EQ(sdk().last("SetDeviceProperty").ints, c.sent);
-    EXPECT_EQ(sdk().last("SetDeviceProperty").handle, sdk().lastHandle());
+    EXPECT_EQ(soleCall("SetDeviceProperty", [&] { return c.set(controller); }).ints, c.sent);
   }
 }
 
@@ -82,9 +78,7 @@ TEST_F(CameraExposureTest, RefusalsPrintTheCallersValueAndTheCode) {
   connect(controller);
   sdk().setResult("SetDeviceProperty", VCSDK::VcError_PropertyInvalidValue);
   for (const auto& c : cases) {
-    startOutput();
-    EXPECT_FALSE(c.set(controller));
-    EXPECT_EQ(output(), c.line);
+    EXPECT_EQ(outputOfFailing([&] { return c.set(controller); }), c.line);
   }
 }
 

@@ -43,6 +43,26 @@ class CameraTest : public ::testing::Test {
     return ::testing::internal::GetCapturedStdout();
   }
 
+  // The call op made on the connected camera; op must succeed with exactly
+  // one SDK call, to fn (an empty Call otherwise).
+  template <typename Op>
+  fake::Call soleCall(const char* fn, Op&& op) {
+    fake::sdk().clearCalls();
+    EXPECT_TRUE(op());
+    EXPECT_EQ(fake::sdk().names(), (fake::Names{fn}));
+    const fake::Call call = fake::sdk().last(fn);
+    EXPECT_EQ(call.handle, fake::sdk().lastHandle());
+    return call;
+  }
+
+  // What op printed; op must report failure.
+  template <typename Op>
+  std::string outputOfFailing(Op&& op) {
+    startOutput();
+    EXPECT_FALSE(op());
+    return output();
+  }
+
  private:
   bool capturing_ = false;
 };

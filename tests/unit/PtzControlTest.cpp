@@ -1,9 +1,14 @@
 // Pan/tilt operations: the control type, setting or preset each one sends,
-// refusals, and nothing at all without a camera.
+// refusals, nothing at all without a camera, and the action table that the
+// command line and the routes share.
 #include <functional>
+#include <iterator>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "CameraTestHarness.h"
+#include "camera/PtzActions.h"
 
 namespace {
 
@@ -84,11 +89,7 @@ TEST_F(PtzControlTest, EachOperationSendsOneCallWithItsValues) {
   connect(controller);
   for (const OpCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    sdk().clearCalls();
-    EXPECT_TRUE(c.op(controller));
-    ASSERT_EQ(sdk().names(), (fake::Names{c.fn}));
-    const fake::Call call = sdk().last(c.fn);
-    EXPECT_EQ(call.handle, sdk().lastHandle());
+    const fake::Call call = soleCall(c.fn, [&] { return c.op(controller); });
     EXPECT_EQ(call.ints, c.ints);
     if (std::string(c.fn) != "ControlPTZF") continue;
     ASSERT_EQ(call.ptzf.has_value(), c.setting.has_value());
@@ -112,9 +113,7 @@ TEST_F(PtzControlTest, RefusalPrintsTheOperationsLine) {
   }
   for (const OpCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    startOutput();
-    EXPECT_FALSE(c.op(controller));
-    EXPECT_EQ(output(), c.refusal);
+    EXPECT_EQ(outputOfFailing([&] { return c.op(controller); }), c.refusal);
   }
 }
 
@@ -124,6 +123,70 @@ TEST_F(PtzControlTest, WithoutACameraNothingReachesTheSdk) {
   for (const OpCase& c : kCases) EXPECT_FALSE(c.op(controller)) << c.name;
   EXPECT_EQ(output(), "");
   EXPECT_TRUE(sdk().names().empty());
+}
+
+TEST_F(PtzControlTest, ActionTableRowsNameTheirRouteValuesAndCall) {
+  std::vector<std::string> names, paths;
+  for (const PtzAction& row : ptzActions()) {
+    names.push_back(row.name);
+    paths.push_back(row.path);
+    EXPECT_EQ(findPtzAction(row.name), &row);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"home", "stop", "move", "absolute", "preset-set",
+                                             "preset-recall", "preset-clear"}));
+  EXPECT_EQ(paths, (std::vector<std::string>{"/ptz/home", "/ptz/stop", "/ptz/move", "/ptz/absolute",
+                                             "/ptz/preset/set", "/ptz/preset/recall",
+                                             "/ptz/preset/clear"}));
+
+  // What each row reads and sends, in the same order, for pan -20, tilt 15,
+  // speed 7 and preset 9.
+  struct Call {
+    PtzTakes takes;
+    const char* fn;
+    fake::Ints ints;
+  };
+  const Call calls[] = {
+      {PtzTakes::Nothing, "ControlPTZF", {4}},
+      {PtzTakes::Nothing, "ControlPTZF", {6}},
+      {PtzTakes::PanTilt, "ControlPTZF", {3}},
+      {PtzTakes::PanTiltSpeed, "ControlPTZF", {1}},
+      {PtzTakes::Preset, "PresetPTZFSet", {9, 1, 1}},
+      {PtzTakes::Preset, "ExecuteControlCodeValue", {0xF015, 9}},
+      {PtzTakes::Preset, "PresetPTZFClear", {9}},
+  };
+  ASSERT_EQ(ptzActions().size(), std::size(calls));
+  PtzValues values;
+  values.pan = -20;
+  values.tilt = 15;
+  values.speed = 7;
+  values.preset = 9;
+  CameraController controller;
+  connect(controller);
+  for (std::size_t i = 0; i < std::size(calls); ++i) {
+    const PtzAction& row = ptzActions()[i];
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.takes, calls[i].takes);
+    const fake::Call call = soleCall(calls[i].fn, [&] { return row.run(controller, values); });
+    EXPECT_EQ(call.ints, calls[i].ints);
+    const std::optional<VCSDK::VcPTZFSetting>& ptzf = call.ptzf;
+    if (row.takes == PtzTakes::PanTilt || row.takes == PtzTakes::PanTiltSpeed) {
+      ASSERT_TRUE(ptzf.has_value());
+    }
+    if (row.takes == PtzTakes::PanTilt) {
+      EXPECT_EQ(ptzf->pan.speed, -20);
+      EXPECT_EQ(ptzf->tilt.speed, 15);
+    }
+    if (row.takes == PtzTakes::PanTiltSpeed) {
+      EXPECT_EQ(ptzf->pan.position, -20);
+      EXPECT_EQ(ptzf->tilt.position, 15);
+      EXPECT_EQ(ptzf->pan.speed, 7);
+      EXPECT_EQ(ptzf->tilt.speed, 7);
+    }
+  }
+  // Names are matched exactly.
+  for (const char* unknown : {"", "HOME", "home ", "preset"}) {
+    EXPECT_EQ(findPtzAction(unknown), nullptr) << unknown;
+  }
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
-// The settings object of the status read-out, byte for byte, from the
-// property values a camera may report.
+// The settings read-out, byte for byte as "/properties" sends it, from the
+// property values a camera may report: settingsFromProperties (camera layer)
+// then settingsJson (server).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "CameraTestHarness.h"
 #include "camera/CameraController.h"
 #include "camera/CameraStatus.h"
+#include "server/SettingsJson.h"
 
 namespace {
 
@@ -21,8 +24,12 @@ VcDeviceProperty prop(std::uint32_t code, std::uint64_t value) {
   return p;
 }
 
+CameraSettings settings(const std::vector<VcDeviceProperty>& props) {
+  return settingsFromProperties(props.data(), static_cast<std::int32_t>(props.size()));
+}
+
 std::string json(const std::vector<VcDeviceProperty>& props) {
-  return statusJsonFromProperties(props.data(), static_cast<std::int32_t>(props.size()));
+  return settingsJson(settings(props));
 }
 
 std::string object(const std::string& iso, const std::string& fnumber, const std::string& shutter,
@@ -67,26 +74,42 @@ TEST(StatusJsonTest, EachMemberFromItsPropertyValue) {
       {0x0103, 0x000D000A, "13/10"},
       {0x0103, 0, "BULB"},
       {0x0103, 0x00000005, "0/5"},
+      {0x0103, 0x000A000D, "10/13"},          // a fraction that is not 1/x
+      {0x0103, 0x00010001, "1/1"},            // 1/x wins over whole seconds
       {0x0103, 0xFFFF00010FA0ull, "1/4000"},  // bits above 32 ignored
       {0x0101, 0xFED4, "-0.3"},
       {0x0101, 0, "+0.0"},
       {0x0101, 0x0BB8, "+3.0"},
       {0x0101, 0x1234FED4, "-0.3"},  // only the low 16 bits, as signed
       {0x0105, 1, "M"},
+      {0x0105, 2, "P"},
+      {0x0105, 3, "A"},
       {0x0105, 4, "S"},
       {0x0105, 0x8000, "Auto"},
       {0x0105, 0x8001, "Auto+"},
       {0x0105, 0x20, "\xE2\x80\x94"},
+      {0x0105, 0, "\xE2\x80\x94"},
+      {0x0105, 0x100000001ull, "\xE2\x80\x94"},  // not cut to 32 bits: no program
       {0x0109, 1, "MF"},
+      {0x0109, 2, "AF-S"},
       {0x0109, 3, "AF-C"},
+      {0x0109, 4, "AF-A"},
+      {0x0109, 5, "AF-D"},
+      {0x0109, 6, "DMF"},
       {0x0109, 7, "PF"},
       {0x0109, 8, "\xE2\x80\x94"},
+      {0x0109, 0, "\xE2\x80\x94"},
       {0x0108, 0, "Auto"},
+      {0x0108, 0x11, "Daylight"},
+      {0x0108, 0x12, "Shade"},
+      {0x0108, 0x13, "Cloudy"},
       {0x0108, 0x14, "Tungsten"},
       {0x0108, 0x100, "Kelvin"},
       {0x0108, 0x20, "Outro"},
       {0x0115, 5600, "5600K"},
       {0x0115, 0, "\xE2\x80\x94"},
+      {0x0115, 0xFFFFFFFF, "4294967295K"},  // the largest kelvin still fits
+      {0x0115, 0x100001F40ull, "8000K"},    // bits above 32 ignored
       {0x0702, 87, "87"},
       {0x0702, 0, "0"},
       {0x0702, static_cast<std::uint64_t>(-5), "-5"},
@@ -100,9 +123,25 @@ TEST(StatusJsonTest, EachMemberFromItsPropertyValue) {
 TEST(StatusJsonTest, NothingReportedGivesAllMissing) {
   const std::string none = object(D, D, D, D, D, D, D, D, "-1");
   EXPECT_EQ(json({}), none);
-  EXPECT_EQ(statusJsonFromProperties(nullptr, 5), none);
+  EXPECT_EQ(settingsJson(settingsFromProperties(nullptr, 5)), none);
   // An unrelated code (the live-view status is asked for but not shown).
   EXPECT_EQ(json({prop(0x01C5, 1), prop(0x9999, 7)}), none);
+}
+
+TEST(StatusJsonTest, SettingsCarryPlainTextsThatOnlyTheJsonEscapes) {
+  const CameraSettings none = settings({});
+  for (const std::string& text : {none.iso, none.fnumber, none.shutter, none.ev, none.mode,
+                                  none.focus, none.wb, none.kelvin}) {
+    EXPECT_EQ(text, D);
+  }
+  EXPECT_EQ(none.battery, -1);
+
+  CameraSettings s = settings({prop(0x0103, 0x001E0001)});
+  EXPECT_EQ(s.shutter, "30\"");
+  // Whatever a text holds, the body stays valid JSON.
+  s.wb = "a\\b\"c\n";
+  EXPECT_NE(settingsJson(s).find("\"wb\":\"a\\\\b\\\"c\\n\""), std::string::npos)
+      << settingsJson(s);
 }
 
 TEST(StatusJsonTest, FullCameraInRequestOrderAndFirstDuplicateWins) {
@@ -119,12 +158,36 @@ TEST(StatusJsonTest, FullCameraInRequestOrderAndFirstDuplicateWins) {
 TEST(StatusJsonTest, CountBoundsTheLookup) {
   // An entry past the reported count is not part of the answer.
   const std::vector<VcDeviceProperty> props = {prop(0x0104, 100), prop(0x0100, 280)};
-  EXPECT_EQ(statusJsonFromProperties(props.data(), 1), expectedWith(0x0104, "100"));
+  EXPECT_EQ(settingsJson(settingsFromProperties(props.data(), 1)), expectedWith(0x0104, "100"));
 }
 
 TEST(StatusJsonTest, NoCameraGivesEmptyObject) {
   CameraController controller;
-  EXPECT_EQ(controller.getPropertiesJson(), "{}");
+  EXPECT_FALSE(controller.readSettings().has_value());
+  EXPECT_EQ(settingsJson(controller.readSettings()), "{}");
+  EXPECT_EQ(settingsJson(std::nullopt), "{}");
+}
+
+class ReadSettingsTest : public CameraTest {};
+
+TEST_F(ReadSettingsTest, OneRequestReleasedOnceOrNothingWhenTheCameraFails) {
+  CameraController controller;
+  connect(controller);
+  fake::sdk().setProperties({{0x0104, 400}, {0x0702, 55}});
+  const std::optional<CameraSettings> read = controller.readSettings();
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->iso, "400");
+  EXPECT_EQ(read->battery, 55);
+  EXPECT_EQ(fake::sdk().count("GetSelectDeviceProperties"), 1);
+  EXPECT_EQ(fake::sdk().lifetimes().arraysReleased, 1);
+  EXPECT_EQ(fake::sdk().lifetimes().badArrayReleases, 0);
+
+  fake::sdk().setResult("GetSelectDeviceProperties", VCSDK::VcError_NotConnected);
+  EXPECT_FALSE(controller.readSettings().has_value());
+  fake::sdk().setResult("GetSelectDeviceProperties", 0);
+  fake::sdk().setPropertiesNullArray(true);
+  EXPECT_FALSE(controller.readSettings().has_value());
+  EXPECT_EQ(fake::sdk().lifetimes().badArrayReleases, 0);
 }
 
 }  // namespace

@@ -1,0 +1,23 @@
+// The one test of an SDK status code, and the one line that reports a failed
+// call: "[error] <label>: 0x<code>" (or "[warn] ..."), printed in a single
+// write so a line from an SDK thread cannot cut into it. Thread-safe.
+#pragma once
+
+#include "vcsdk/VcTypes.h"
+
+// Lets the compiler check a printf-style pattern against its arguments.
+#if defined(__GNUC__) || defined(__clang__)
+#define KAMORA_PRINTF(pattern, first) __attribute__((format(printf, pattern, first)))
+#else
+#define KAMORA_PRINTF(pattern, first)
+#endif
+
+inline bool sdkOk(VCSDK::VcStatus status) { return status == VCSDK::VcError_None; }
+
+// True when status is success. Otherwise prints the error line, its label
+// formatted printf-style from labelFormat and the rest, and returns false.
+bool okOrError(VCSDK::VcStatus status, const char* labelFormat, ...) KAMORA_PRINTF(2, 3);
+
+// The same with a "[warn]" line and a fixed label, for a failure the
+// operation goes on after.
+bool okOrWarn(VCSDK::VcStatus status, const char* label);
