@@ -2,6 +2,11 @@
 // the server's reading of the "model" parameter.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
 #include "common/CameraModels.h"
 #include "server/Params.h"
 
@@ -39,6 +44,30 @@ TEST(CameraModelsTest, UnknownNamesAndCodesFindNothingAndTheServerFallsBackToCod
   for (std::uint32_t code : {0u, 5u, 26u, 0xFFFFFFFFu}) {
     EXPECT_EQ(findModelByCode(code), nullptr) << code;
   }
+}
+
+// The console keeps its own list of models (SB_R5 only through the API):
+// every name it offers must be one the server maps to its code.
+TEST(CameraModelsTest, TheConsoleOffersTableModelsOnly) {
+  std::ifstream in(std::string(KAMORA_SOURCE_DIR) + "/web/console.html");
+  std::stringstream page;
+  page << in.rdbuf();
+  const std::string html = page.str();
+  const std::size_t open = html.find("<select id=\"model\">");
+  ASSERT_NE(open, std::string::npos);
+  const std::string select = html.substr(open, html.find("</select>", open) - open);
+  std::set<std::string> offered;
+  const std::regex option("<option[^>]*>([^<]*)</option>");
+  for (std::sregex_iterator it(select.begin(), select.end(), option), end; it != end; ++it) {
+    offered.insert((*it)[1]);
+  }
+  EXPECT_EQ(offered.size(), 8u);
+  for (const std::string& name : offered) {
+    SCOPED_TRACE(name);
+    ASSERT_NE(findModelByName(name), nullptr);
+    EXPECT_EQ(modelFromName(name), findModelByName(name)->code);
+  }
+  EXPECT_EQ(offered.count("SB_R5"), 0u);
 }
 
 }  // namespace
