@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "server/RequestGuard.h"
+#include "server/routes/RequestGuard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

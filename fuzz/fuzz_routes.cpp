@@ -18,7 +18,7 @@
 #include "FakeSdk.h"
 #include "FuzzInput.h"
 #include "server/HttpServer.h"
-#include "server/RouteTable.h"
+#include "server/routes/RouteTable.h"
 
 namespace {
 

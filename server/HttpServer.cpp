@@ -10,8 +10,8 @@
 #include <thread>
 #include <utility>
 
-#include "server/RequestGuard.h"
-#include "server/Router.h"
+#include "server/routes/RequestGuard.h"
+#include "server/routes/Router.h"
 
 namespace {
 
@@ -66,7 +66,8 @@ void configure(ApiServer& server, const Router& router) {
 
 }  // namespace
 
-HttpServer::HttpServer(std::string host, int port) : host(std::move(host)), port(port) {}
+HttpServer::HttpServer(std::string host, int port, const SlotOptions& options)
+    : host(std::move(host)), port(port), camera(events, options) {}
 
 void HttpServer::stop() {
   camera.beginShutdown();

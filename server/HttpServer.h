@@ -5,11 +5,11 @@
 #include <atomic>
 #include <string>
 
-#include "server/CameraSlot.h"
+#include "server/slot/CameraSlot.h"
 
 class HttpServer {
  public:
-  HttpServer(std::string host, int port);
+  HttpServer(std::string host, int port, const SlotOptions& options = SlotOptions());
   // Blocks while the server listens; returns when it stops or cannot listen.
   void run();
   // Asks run() to stop serving: requests under way are answered first, a
@@ -21,6 +21,7 @@ class HttpServer {
   std::string host;
   int port;
   std::atomic<bool> stopRequested{false};
+  EventLog events;
   // Last, so it goes first: the camera is let go before the rest.
   CameraSlot camera;
 };

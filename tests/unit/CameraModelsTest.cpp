@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "common/CameraModels.h"
-#include "server/Params.h"
+#include "server/routes/Params.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "server/EventLog.h"
-#include "server/EventStream.h"
+#include "server/events/EventLog.h"
+#include "server/events/EventStream.h"
 
 namespace {
 

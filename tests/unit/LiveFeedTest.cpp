@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "CameraTestHarness.h"
-#include "server/CameraGate.h"
-#include "server/LiveFeed.h"
-#include "server/MjpegStream.h"
+#include "server/slot/CameraGate.h"
+#include "server/slot/LiveFeed.h"
+#include "server/slot/MjpegStream.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "server/RouteTable.h"
+#include "server/routes/RouteTable.h"
 
 namespace {
 

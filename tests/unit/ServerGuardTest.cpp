@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "server/RequestGuard.h"
+#include "server/routes/RequestGuard.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "CameraTestHarness.h"
 #include "camera/CameraController.h"
 #include "camera/CameraStatus.h"
-#include "server/SettingsJson.h"
+#include "server/routes/SettingsJson.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Routing: the guard, the table lookup, the camera gate and the no-throw rule.
-#include "server/Router.h"
+#include "server/routes/Router.h"
 
-#include "server/CameraSlot.h"
-#include "server/Replies.h"
-#include "server/RequestGuard.h"
+#include "server/routes/Replies.h"
+#include "server/routes/RequestGuard.h"
+#include "server/slot/CameraSlot.h"
 
 namespace {
 

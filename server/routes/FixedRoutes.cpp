@@ -1,8 +1,8 @@
 // The three routes that never touch the camera: banner, liveness, console.
 #include <string>
 
-#include "server/Replies.h"
-#include "server/RouteTable.h"
+#include "server/routes/Replies.h"
+#include "server/routes/RouteTable.h"
 #include "web/ConsolePage.h"
 
 namespace {

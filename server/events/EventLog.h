@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/ThreadAnnotations.h"
-#include "server/WakeList.h"
+#include "server/events/WakeList.h"
 
 struct ServerEvent {
   std::uint64_t id = 0;  // 1, 2, 3, ... in publishing order

@@ -1,6 +1,6 @@
 // Locking for the shared camera: a command mutex plus a handle lock that
 // readers only ever try.
-#include "server/CameraGate.h"
+#include "server/slot/CameraGate.h"
 
 CameraGate::Teardown::Teardown(CameraGate& g) : gate(g) {
   ++gate.teardownsWaiting;

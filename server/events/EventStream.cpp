@@ -1,5 +1,5 @@
 // Server-Sent Events over the event log.
-#include "server/EventStream.h"
+#include "server/events/EventStream.h"
 
 #include <cstdlib>
 

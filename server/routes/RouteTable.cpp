@@ -1,5 +1,5 @@
 // The table itself: the groups in the order the API documents them.
-#include "server/RouteTable.h"
+#include "server/routes/RouteTable.h"
 
 const std::vector<Route>& apiRoutes() {
   static const std::vector<Route> routes = [] {

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "server/LiveFeed.h"
 #include "server/http/HttpTypes.h"
+#include "server/slot/LiveFeed.h"
 
 class MjpegStream : public ReplyStream {
  public:

@@ -1,6 +1,6 @@
 // Parameter conversions: the standard conversions, no validation, as the
 // command line reads the same values.
-#include "server/Params.h"
+#include "server/routes/Params.h"
 
 #include <cstdlib>
 

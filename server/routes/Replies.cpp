@@ -1,5 +1,5 @@
 // The status reply.
-#include "server/Replies.h"
+#include "server/routes/Replies.h"
 
 HttpReply statusReply(int status, const std::string& text) {
   HttpReply reply;

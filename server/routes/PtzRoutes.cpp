@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "camera/PtzActions.h"
-#include "server/CameraSlot.h"
-#include "server/Params.h"
-#include "server/Replies.h"
-#include "server/RouteTable.h"
+#include "server/routes/Params.h"
+#include "server/routes/Replies.h"
+#include "server/routes/RouteTable.h"
+#include "server/slot/CameraSlot.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Origin and Host checks against cross-site requests and DNS rebinding.
-#include "server/RequestGuard.h"
+#include "server/routes/RequestGuard.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>

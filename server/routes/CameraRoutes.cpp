@@ -6,11 +6,11 @@
 
 #include "camera/Defaults.h"
 #include "camera/Exposure.h"
-#include "server/CameraSlot.h"
-#include "server/Params.h"
-#include "server/Replies.h"
-#include "server/RouteTable.h"
-#include "server/SettingsJson.h"
+#include "server/routes/Params.h"
+#include "server/routes/Replies.h"
+#include "server/routes/RouteTable.h"
+#include "server/routes/SettingsJson.h"
+#include "server/slot/CameraSlot.h"
 
 namespace {
 
@@ -80,12 +80,19 @@ HttpReply properties(const RouteCall& call) {
 }
 
 HttpReply liveViewPicture(const RouteCall& call) {
+  HttpReply reply;
+  reply.contentType = "image/jpeg";
+  // With the feed running, a picture younger than one frame interval is as
+  // new as the camera would give: no second round trip for it.
+  const LiveFrame frame = call.camera.feed().fresh();
+  if (frame.jpeg) {
+    reply.body.assign(frame.jpeg->begin(), frame.jpeg->end());
+    return reply;
+  }
   std::vector<std::uint8_t> picture;
   if (!call.cameraHeld || !call.camera.controller().grabLiveViewFrame(picture)) {
     return statusReply(503, "live view indisponivel");
   }
-  HttpReply reply;
-  reply.contentType = "image/jpeg";
   reply.body.assign(picture.begin(), picture.end());
   return reply;
 }

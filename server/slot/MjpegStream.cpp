@@ -1,5 +1,5 @@
 // Multipart JPEG parts from the live-view feed.
-#include "server/MjpegStream.h"
+#include "server/slot/MjpegStream.h"
 
 #include <cinttypes>
 #include <cstdio>

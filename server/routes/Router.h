@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "server/RouteTable.h"
+#include "server/routes/RouteTable.h"
 
 class Router {
  public:

@@ -1,6 +1,6 @@
 // Registration and calling of wake functions, under one lock so that a
 // subscription's end waits for a call of it under way.
-#include "server/WakeList.h"
+#include "server/events/WakeList.h"
 
 WakeList::Subscription::~Subscription() {
   MutexLock lock(list_.mutex_);

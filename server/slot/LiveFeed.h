@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/ThreadAnnotations.h"
-#include "server/WakeList.h"
+#include "server/events/WakeList.h"
 
 class CameraController;
 class CameraGate;

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "server/EventLog.h"
+#include "server/events/EventLog.h"
 #include "server/http/HttpTypes.h"
 
 class EventStream : public ReplyStream {

@@ -1,5 +1,5 @@
 // The event ring and its subscribers.
-#include "server/EventLog.h"
+#include "server/events/EventLog.h"
 
 std::uint64_t EventLog::publish(const std::string& type, const std::string& data) {
   std::uint64_t id = 0;

@@ -1,10 +1,10 @@
 // The grab loop of a live-view feed and its hand-over to viewers.
-#include "server/LiveFeed.h"
+#include "server/slot/LiveFeed.h"
 
 #include <algorithm>
 
 #include "camera/CameraController.h"
-#include "server/CameraGate.h"
+#include "server/slot/CameraGate.h"
 
 namespace {
 

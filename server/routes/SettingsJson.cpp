@@ -1,6 +1,6 @@
 // The settings object of "/properties", written by the JSON library so every
 // text is escaped as JSON wants it.
-#include "server/SettingsJson.h"
+#include "server/routes/SettingsJson.h"
 
 #include <nlohmann/json.hpp>
 

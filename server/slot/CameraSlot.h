@@ -1,0 +1,46 @@
+// CameraSlot: one camera as the server holds it. It owns everything about
+// that camera: the controller, the gate that orders the requests on it, its
+// live-view feed, and whether the server is letting it go; it reports what
+// happens to the server's event log. A server holds one slot per camera.
+// Thread-safe: the controller is used only as the gate allows.
+#pragma once
+
+#include <atomic>
+
+#include "camera/CameraController.h"
+#include "server/events/EventLog.h"
+#include "server/slot/CameraGate.h"
+#include "server/slot/LiveFeed.h"
+
+struct SlotOptions {
+  int liveViewFps = LiveFeed::kDefaultFps;  // the feed's cap
+};
+
+class CameraSlot {
+ public:
+  CameraSlot(EventLog& events, const SlotOptions& options);
+  ~CameraSlot();
+  CameraSlot(const CameraSlot&) = delete;
+  CameraSlot& operator=(const CameraSlot&) = delete;
+
+  CameraController& controller() { return controller_; }
+  CameraGate& gate() { return gate_; }
+  LiveFeed& feed() { return feed_; }
+  EventLog& events() { return events_; }
+
+  // The server is stopping: a multi-shot capture ends after the shot under
+  // way and the feed stops. The camera itself is let go when the slot goes.
+  void beginShutdown();
+  // True when a long command should end early: the server stops, or a
+  // connect or disconnect waits for the camera.
+  bool shouldYield() const { return stopping_.load() || gate_.teardownPending(); }
+
+ private:
+  EventLog& events_;
+  CameraGate gate_;
+  std::atomic<bool> stopping_{false};
+  // Members go in reverse order: the feed's loop ends first, then the
+  // controller disconnects the camera.
+  CameraController controller_;
+  LiveFeed feed_;
+};
