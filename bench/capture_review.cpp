@@ -4,7 +4,6 @@
 //   capture_review [pictures, default 5000]
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <turbojpeg.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include "bench/perf_stats.h"
 #include "camera/CaptureFolder.h"
 #include "camera/ScaledJpeg.h"
+#include "common/JpegScale.h"
 #include "vcam/Renderer.h"
 #include "vcam/Scene.h"
 #include "vcam/StillExif.h"
@@ -51,13 +51,8 @@ std::vector<std::uint8_t> noiseJpeg(int w, int h) {
     x ^= x << 13, x ^= x >> 17, x ^= x << 5;
     v = static_cast<std::uint8_t>(x);
   }
-  tjhandle tj = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  tjCompress2(tj, rgb.data(), w, 0, h, TJPF_RGB, &out, &size, TJSAMP_444, 95, 0);
-  std::vector<std::uint8_t> jpeg(out, out + size);
-  tjFree(out);
-  tjDestroy(tj);
+  std::vector<std::uint8_t> jpeg;
+  jpegscale::encodeRgb(rgb.data(), w, h, 95, TJSAMP_444, jpeg);
   return jpeg;
 }
 

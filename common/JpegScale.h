@@ -85,6 +85,20 @@ inline void shrinkRgb(const std::uint8_t* src, int sw, int sh, std::uint8_t* dst
   }
 }
 
+// Packed RGB as a JPEG; false when the library refuses.
+inline bool encodeRgb(const std::uint8_t* rgb, int w, int h, int quality, int subsamp,
+                      std::vector<std::uint8_t>& out) {
+  tjhandle enc = tjInitCompress();
+  if (enc == nullptr) return false;
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  const bool ok = tjCompress2(enc, rgb, w, 0, h, TJPF_RGB, &jpeg, &size, subsamp, quality, 0) == 0;
+  if (ok) out.assign(jpeg, jpeg + size);
+  tjFree(jpeg);
+  tjDestroy(enc);
+  return ok;
+}
+
 // The copy of a JPEG at most maxWidth px wide, aspect kept, made by the
 // library's scaled decoding, which skips most of the work for small sizes:
 // - a scale that gives between 90 % and 100 % of maxWidth is taken as it
@@ -135,16 +149,7 @@ inline bool scaleJpeg(const std::uint8_t* data, std::size_t size, int maxWidth, 
     small.resize(static_cast<std::size_t>(dw) * dh * 3);
     shrinkRgb(decoded.data(), sw, sh, small.data(), dw, dh);
   }
-  tjhandle enc = tjInitCompress();
-  if (enc == nullptr) return false;
-  unsigned char* jpeg = nullptr;
-  unsigned long jpegSize = 0;
-  ok = tjCompress2(enc, fits ? decoded.data() : small.data(), dw, 0, dh, TJPF_RGB, &jpeg, &jpegSize,
-                   TJSAMP_420, quality, 0) == 0;
-  if (ok) out.assign(jpeg, jpeg + jpegSize);
-  tjFree(jpeg);
-  tjDestroy(enc);
-  return ok;
+  return encodeRgb(fits ? decoded.data() : small.data(), dw, dh, quality, TJSAMP_420, out);
 }
 
 }  // namespace jpegscale

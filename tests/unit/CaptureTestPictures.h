@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <turbojpeg.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/JpegScale.h"
 #include "vcam/StillExif.h"
 
 namespace capturetest {
@@ -28,13 +28,8 @@ inline std::vector<std::uint8_t> plainJpeg(int w, int h) {
       p[1] = static_cast<std::uint8_t>(y * 255 / h);
       p[2] = static_cast<std::uint8_t>((x + y) & 0xFF);
     }
-  tjhandle tj = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  tjCompress2(tj, rgb.data(), w, 0, h, TJPF_RGB, &out, &size, TJSAMP_420, 85, 0);
-  std::vector<std::uint8_t> jpeg(out, out + size);
-  tjFree(out);
-  tjDestroy(tj);
+  std::vector<std::uint8_t> jpeg;
+  jpegscale::encodeRgb(rgb.data(), w, h, 85, TJSAMP_420, jpeg);
   return jpeg;
 }
 
