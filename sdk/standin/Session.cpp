@@ -33,12 +33,12 @@ void Session::start() {
 }
 
 std::string Session::id() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return id_;
 }
 
 void Session::setSaveInfo(const std::string& folder, const std::string& prefix) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   folder_ = folder;
   prefix_ = prefix;
 }
@@ -46,7 +46,7 @@ void Session::setSaveInfo(const std::string& folder, const std::string& prefix) 
 void Session::stop() {
   stopping_ = true;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (pollClient_) pollClient_->stop();  // wakes a long poll at once
   }
   if (thread_.joinable()) {
@@ -86,7 +86,7 @@ void Session::run() {
     return;
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     id_ = reply.value("session", std::string());
   }
   while (!stopping_ && poll()) {
@@ -99,7 +99,7 @@ bool Session::poll() {
   client.set_connection_timeout(kPollTimeoutMs / 1000, (kPollTimeoutMs % 1000) * 1000);
   client.set_read_timeout(kPollTimeoutMs / 1000, (kPollTimeoutMs % 1000) * 1000);
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (stopping_) return false;
     pollClient_ = &client;
   }
@@ -107,7 +107,7 @@ bool Session::poll() {
       std::string(vcwire::kEvents) + "?session=" + id() + "&wait=" + std::to_string(kPollWaitMs);
   auto res = client.Get(path.c_str());
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     pollClient_ = nullptr;
   }
   if (stopping_) return false;
@@ -153,7 +153,7 @@ void Session::download(std::uint64_t pictureId) {
       10000);
   std::string folder, prefix;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     folder = folder_;
     prefix = prefix_;
   }
