@@ -1,6 +1,8 @@
 // Faults and inspection: the name table, setting and using up faults, and
 // the state a test reads back.
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 #include "vcam/Camera.h"
 
@@ -31,6 +33,13 @@ constexpr FaultEntry kFaults[] = {
     {FaultKind::Clear, "clear"},
 };
 
+constexpr bool oneRowPerKindInOrder() {
+  for (std::size_t i = 0; i < std::size(kFaults); ++i)
+    if (kFaults[i].kind != static_cast<FaultKind>(i)) return false;
+  return std::size(kFaults) == static_cast<std::size_t>(FaultKind::Clear) + 1;
+}
+static_assert(oneRowPerKindInOrder(), "kFaults needs one row per FaultKind, in its order");
+
 }  // namespace
 
 bool faultFromName(const std::string& name, FaultKind& out) {
@@ -43,11 +52,7 @@ bool faultFromName(const std::string& name, FaultKind& out) {
   return false;
 }
 
-const char* faultName(FaultKind kind) {
-  for (const FaultEntry& f : kFaults)
-    if (f.kind == kind) return f.name;
-  return "";
-}
+const char* faultName(FaultKind kind) { return kFaults[static_cast<std::size_t>(kind)].name; }
 
 bool Camera::takeFaultLocked(FaultKind kind, Fault& out) {
   auto it = faults_.find(kind);

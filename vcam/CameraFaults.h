@@ -18,7 +18,7 @@ enum class FaultKind {
   LvImageError,
   LvEmpty,
   RefusePtz,
-  Clear,  // an action: every fault goes
+  Clear,  // an action: every fault goes; stays last
 };
 
 // False for a name no fault has.
