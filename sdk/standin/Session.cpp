@@ -29,7 +29,11 @@ Session::~Session() { stop(); }
 void Session::start() {
   // The thread keeps the session alive: a callback may release its own device.
   std::shared_ptr<Session> self = shared_from_this();
+  // Under the lock: a stop() from another thread (a Release() racing this
+  // connect) must see either no thread or the whole of it.
+  MutexLock lock(mutex_);
   thread_ = std::thread([self] { self->run(); });
+  eventThread_ = thread_.get_id();
 }
 
 std::string Session::id() const {
@@ -45,15 +49,23 @@ void Session::setSaveInfo(const std::string& folder, const std::string& prefix) 
 
 void Session::stop() {
   stopping_ = true;
+  bool onEventThread;
   {
     MutexLock lock(mutex_);
     if (pollClient_) pollClient_->stop();  // wakes a long poll at once
+    onEventThread = eventThread_ == std::this_thread::get_id();
+    // Called from a callback: the thread ends after it returns.
+    if (onEventThread && thread_.joinable()) thread_.detach();
   }
-  if (thread_.joinable()) {
-    if (thread_.get_id() == std::this_thread::get_id())
-      thread_.detach();  // called from a callback: the thread ends after it returns
-    else
-      thread_.join();
+  if (!onEventThread) {
+    // Joined outside mutex_, which the event thread takes until it ends.
+    std::lock_guard<std::mutex> join(joinMutex_);
+    std::thread thread;
+    {
+      MutexLock lock(mutex_);
+      thread = std::move(thread_);
+    }
+    if (thread.joinable()) thread.join();
   }
   std::string id = this->id();
   State s = state_.load();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -33,7 +34,7 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(std::int64_t handle, ConnectRequest request, VCSDK::IDeviceCallback* callback);
   ~Session();
 
-  void start();
+  void start() EXCLUDES(mutex_);
   // Ends the link and joins the event thread (unless called from it).
   void stop() EXCLUDES(mutex_);
 
@@ -58,9 +59,14 @@ class Session : public std::enable_shared_from_this<Session> {
   Link link_;
   std::atomic<State> state_{Connecting};
   std::atomic<bool> stopping_{false};
-  std::thread thread_;
 
+  // Held by a stop() that joins the event thread, so that a second stop()
+  // from another thread returns only once the thread has ended too. Taken
+  // before mutex_; never taken on this session's own event thread.
+  std::mutex joinMutex_;
   mutable Mutex mutex_;
+  std::thread thread_ GUARDED_BY(mutex_);
+  std::thread::id eventThread_ GUARDED_BY(mutex_);  // kept after thread_ is joined
   std::string id_ GUARDED_BY(mutex_);
   std::string folder_ GUARDED_BY(mutex_);
   std::string prefix_ GUARDED_BY(mutex_);
