@@ -23,8 +23,8 @@
 
 namespace vcam {
 
-// Thread-safe: every public operation may run on any HTTP worker. Lock
-// order: mutex_, then the head's and the renderer's own.
+// Thread-safe: every public operation may run on any HTTP worker. mutex_ is
+// taken before the head's own lock, never after; rendering runs outside it.
 class Camera {
  public:
   Camera(const Options& options, const Scene& scene);
