@@ -148,8 +148,11 @@ void HttpConnection::dispatch() {
       // Handlers answer their own failures; this is the last resort.
       reply = replyhead::statusReply(500, "erro interno");
     }
-    asio::post(self->host.io,
-               [self, reply = std::move(reply)]() mutable { self->onReply(std::move(reply)); });
+    // The connection goes with the reply, so that it ends on the event loop.
+    asio::io_context& io = self->host.io;
+    asio::post(io, [self = std::move(self), reply = std::move(reply)]() mutable {
+      self->onReply(std::move(reply));
+    });
   });
 }
 

@@ -75,10 +75,18 @@ TEST(HttpTransport, RepliesAreByteForByteWhatClientsAlwaysGot) {
   ASSERT_TRUE(server.bound) << server.transport.bindError();
 
   EXPECT_EQ(roundTrip(server, "GET /status HTTP/1.1\r\nHost: x\r\n\r\n"), kStatusReply);
-  EXPECT_EQ(roundTrip(server, "HEAD /status HTTP/1.1\r\n\r\n"),
-            std::string("HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\nContent-Length: 19\r\n"
-                        "Content-Type: application/json\r\nKeep-Alive: timeout=2, max=5\r\n") +
-                kPowered + "\r\n");
+  const std::string headReply =
+      std::string(
+          "HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\nContent-Length: 19\r\n"
+          "Content-Type: application/json\r\nKeep-Alive: timeout=2, max=5\r\n") +
+      kPowered + "\r\n";
+  int fd = server.connect();
+  sendAll(fd, "HEAD /status HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(readFor(fd, milliseconds(3000), headReply.size()).bytes, headReply);
+  const Received after = readFor(fd, milliseconds(100));
+  EXPECT_TRUE(after.bytes.empty());  // no body follows
+  EXPECT_FALSE(after.closed);
+  ::close(fd);
   EXPECT_EQ(roundTrip(server, "GET /nothing HTTP/1.1\r\n\r\n"),
             std::string("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
                         "Keep-Alive: timeout=2, max=5\r\n") +
