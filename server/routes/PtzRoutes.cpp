@@ -5,7 +5,6 @@
 
 #include "camera/PtzActions.h"
 #include "server/routes/Params.h"
-#include "server/routes/Replies.h"
 #include "server/routes/RouteTable.h"
 #include "server/slot/CameraSlot.h"
 

@@ -1,7 +1,6 @@
 // Routing: the guard, the table lookup, the camera gate and the no-throw rule.
 #include "server/routes/Router.h"
 
-#include "server/routes/Replies.h"
 #include "server/routes/RequestGuard.h"
 #include "server/slot/CameraSlot.h"
 
