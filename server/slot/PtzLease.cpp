@@ -75,7 +75,7 @@ void PtzLease::run() {
   for (;;) {
     {
       MutexLock lock(mutex_);
-      lock.wait(changed_, [&] {
+      lock.wait(changed_, [&]() REQUIRES(mutex_) {
         return quit_ || (active_ && (generation_ != reported || deadline_ != reportedDeadline));
       });
       if (quit_) return;
@@ -83,7 +83,7 @@ void PtzLease::run() {
       const Clock::time_point deadline = deadline_;
       // Wakes for the deadline, a quit, or any change to the lease (a new
       // one, an end, a shorter hold); the loop then looks again.
-      const bool changed = lock.waitUntil(changed_, deadline, [&] {
+      const bool changed = lock.waitUntil(changed_, deadline, [&]() REQUIRES(mutex_) {
         return quit_ || !active_ || generation_ != generation || deadline_ < deadline;
       });
       if (changed || Clock::now() < deadline_) continue;
