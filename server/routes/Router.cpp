@@ -57,20 +57,30 @@ HttpReply Router::dispatch(const Route& route, const HttpRequest& request) const
     if (std::optional<HttpReply> refusal = route.precheck(request)) return *refusal;
   }
   CameraGate& gate = camera_.gate();
+  const std::uint64_t arrival = camera_.arrive();
   switch (route.access) {
     case CameraAccess::None:
-      return route.handle({request, camera_, true});
+      return route.handle({request, camera_, true, arrival});
     case CameraAccess::Reader: {
       CameraGate::Reader read(gate);
-      return route.handle({request, camera_, read.held()});
+      return route.handle({request, camera_, read.held(), arrival});
     }
     case CameraAccess::Command: {
       CameraGate::Command turn(gate);
-      return route.handle({request, camera_, true});
+      return route.handle({request, camera_, true, arrival});
+    }
+    case CameraAccess::Urgent: {
+      CameraGate::Urgent now(gate);
+      return route.handle({request, camera_, true, arrival});
     }
     case CameraAccess::Teardown: {
+      // A leased pan/tilt move stops now, not after the capture's shot the
+      // teardown may wait for; one started while it waited stops before the
+      // connection it was sent on goes.
+      camera_.endPtzLease(true);
       CameraGate::Teardown alone(gate);
-      return route.handle({request, camera_, true});
+      camera_.ptz().endLease(true);
+      return route.handle({request, camera_, true, arrival});
     }
   }
   return notFound();

@@ -23,6 +23,12 @@ CameraGate::Reader::~Reader() {
   if (holding) gate.unlockShared();
 }
 
+// Shares the handle like a command but skips the command mutex; unlike a
+// reader it does not give up for a waiting teardown, which would drop a stop.
+CameraGate::Urgent::Urgent(CameraGate& g) : gate(g) { gate.lockShared(); }
+
+CameraGate::Urgent::~Urgent() { gate.unlockShared(); }
+
 void CameraGate::lockExclusive() {
   MutexLock lock(state);
   lock.wait(changed, [this]() REQUIRES(state) { return sharedHolders == 0 && !exclusive; });

@@ -9,6 +9,8 @@
 //  - reader (live-view grab, settings read-out): beside commands; never
 //    waits for a teardown but gives up at once, so polls cannot pile up on
 //    workers while a connection is being made.
+//  - urgent (pan/tilt stop): beside commands and readers, so a stop never
+//    waits for a capture; it waits only while a teardown holds the handle.
 // Thread-safe.
 #pragma once
 
@@ -57,6 +59,20 @@ class CameraGate {
    private:
     CameraGate& gate;
     bool holding = false;
+  };
+
+  // Safe beside a command only for calls that read the device handle and
+  // nothing a command changes (CameraController::ptzStop); callers keep such
+  // calls from overtaking their own kind (see PtzDriver).
+  class Urgent {
+   public:
+    explicit Urgent(CameraGate& gate);
+    ~Urgent();
+    Urgent(const Urgent&) = delete;
+    Urgent& operator=(const Urgent&) = delete;
+
+   private:
+    CameraGate& gate;
   };
 
   // True while a connect or disconnect waits for its turn: a multi-shot
