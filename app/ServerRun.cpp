@@ -24,8 +24,8 @@ void openBrowserSoon(const char* url) {
 
 // Serves until the first stop signal; the server is destroyed (camera let
 // go) before the caller releases the SDK.
-int serve(const std::string& host, int port) {
-  HttpServer server(host, port);
+int serve(const std::string& host, int port, const SlotOptions& slot = SlotOptions()) {
+  HttpServer server(host, port, slot);
   StopSignals signals([&server] { server.stop(); });
   server.run();
   return 0;
@@ -33,7 +33,11 @@ int serve(const std::string& host, int port) {
 
 }  // namespace
 
-int runServer(const Options& options) { return serve(options.host, options.port); }
+int runServer(const Options& options) {
+  SlotOptions slot;
+  slot.liveViewFps = options.lvFps;
+  return serve(options.host, options.port, slot);
+}
 
 int runAppMode() {
   openBrowserSoon("http://127.0.0.1:8080");
