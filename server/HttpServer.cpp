@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "server/ServerBanner.h"
 #include "server/routes/RequestGuard.h"
 #include "server/routes/Router.h"
 
@@ -48,7 +49,8 @@ void answer(const HttpReply& reply, httplib::Response& out) {
   if (!reply.contentType.empty()) out.set_content(reply.body, reply.contentType.c_str());
 }
 
-void configure(ApiServer& server, const Router& router) {
+void configure(ApiServer& server, const Router& router,
+               const std::function<std::string(const std::string&)>& peerAddress) {
   server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server.set_tcp_nodelay(true);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
@@ -57,8 +59,11 @@ void configure(ApiServer& server, const Router& router) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
   });
-  auto handler = [&router](const httplib::Request& request, httplib::Response& response) {
-    answer(router.handle(requestOf(request)), response);
+  auto handler = [&router, peerAddress](const httplib::Request& request,
+                                        httplib::Response& response) {
+    HttpRequest in = requestOf(request);
+    if (peerAddress) in.remoteAddress = peerAddress(in.remoteAddress);
+    answer(router.handle(in), response);
   };
   server.Get(".*", handler);
   server.Post(".*", handler);
@@ -66,8 +71,11 @@ void configure(ApiServer& server, const Router& router) {
 
 }  // namespace
 
-HttpServer::HttpServer(std::string host, int port, const SlotOptions& options)
-    : host(std::move(host)), port(port), camera(events, options) {}
+HttpServer::HttpServer(std::string host, int port, ServerOptions options)
+    : host(std::move(host)),
+      port(port),
+      options(std::move(options)),
+      camera(events, this->options.camera) {}
 
 void HttpServer::stop() {
   camera.beginShutdown();
@@ -75,12 +83,10 @@ void HttpServer::stop() {
 }
 
 void HttpServer::run() {
-  const Router router(camera, localMachineName());
+  const Router router(camera, localMachineName(), AccessToken(options.token));
   ApiServer server;
-  configure(server, router);
-
-  std::printf("[server] KAMORA HTTP em http://%s:%d  (Ctrl+C encerra)\n", host.c_str(), port);
-  std::fflush(stdout);
+  configure(server, router, options.peerAddressForTests);
+  printBanner(host, port, options.token);
 
   std::atomic<bool> listenEnded{false};
   std::thread watcher([&] {

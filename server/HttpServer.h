@@ -3,13 +3,23 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "server/slot/CameraSlot.h"
 
+struct ServerOptions {
+  SlotOptions camera;
+  // Asked of requests from other machines; empty: nobody is asked.
+  std::string token;
+  // Tests only: the peer address the router sees in place of the real one,
+  // so the other-machine side of the token rule is reachable on loopback.
+  std::function<std::string(const std::string&)> peerAddressForTests;
+};
+
 class HttpServer {
  public:
-  HttpServer(std::string host, int port, const SlotOptions& options = SlotOptions());
+  HttpServer(std::string host, int port, ServerOptions options = ServerOptions());
   // Blocks while the server listens; returns when it stops or cannot listen.
   void run();
   // Asks run() to stop serving: requests under way are answered first, a
@@ -20,6 +30,7 @@ class HttpServer {
  private:
   std::string host;
   int port;
+  const ServerOptions options;
   std::atomic<bool> stopRequested{false};
   EventLog events;
   // Last, so it goes first: the camera is let go before the rest.
