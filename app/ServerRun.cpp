@@ -3,6 +3,7 @@
 // released before the program exits.
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "app/Runs.h"
 #include "app/StopSignals.h"
@@ -24,8 +25,8 @@ void openBrowserSoon(const char* url) {
 
 // Serves until the first stop signal; the server is destroyed (camera let
 // go) before the caller releases the SDK.
-int serve(const std::string& host, int port, const SlotOptions& slot = SlotOptions()) {
-  HttpServer server(host, port, slot);
+int serve(const std::string& host, int port, ServerOptions options = ServerOptions()) {
+  HttpServer server(host, port, std::move(options));
   StopSignals signals([&server] { server.stop(); });
   server.run();
   return 0;
@@ -34,9 +35,9 @@ int serve(const std::string& host, int port, const SlotOptions& slot = SlotOptio
 }  // namespace
 
 int runServer(const Options& options) {
-  SlotOptions slot;
-  slot.liveViewFps = options.lvFps;
-  return serve(options.host, options.port, slot);
+  ServerOptions server;
+  server.camera.liveViewFps = options.lvFps;
+  return serve(options.host, options.port, std::move(server));
 }
 
 int runAppMode() {

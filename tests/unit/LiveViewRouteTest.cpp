@@ -27,6 +27,7 @@ HttpRequest request(HttpMethod method, const std::string& path, HttpFields param
   r.path = path;
   r.params = std::move(params);
   r.headers = {{"Host", "127.0.0.1:8080"}};
+  r.remoteAddress = "127.0.0.1";
   return r;
 }
 
@@ -63,7 +64,7 @@ class LiveViewRouteTest : public ::testing::Test {
 
   EventLog events;
   CameraSlot slot{events, SlotOptions()};
-  Router router{slot, "kamora-test"};
+  Router router{slot, "kamora-test", AccessToken("")};
 };
 
 TEST_F(LiveViewRouteTest, WithoutACameraAnswersAsTheSinglePicture) {
