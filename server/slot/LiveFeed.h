@@ -76,7 +76,8 @@ class LiveFeed {
  private:
   void loop() EXCLUDES(mutex_);
   bool grabOnce(std::vector<std::uint8_t>& picture);
-  void publish(std::vector<std::uint8_t>&& picture) EXCLUDES(mutex_);
+  // False when the picture is the one published last.
+  bool publish(std::vector<std::uint8_t>&& picture) EXCLUDES(mutex_);
 
   CameraController& camera_;
   CameraGate& gate_;
