@@ -13,17 +13,20 @@ namespace {
 
 HttpReply unavailable() { return statusReply(503, "live view indisponivel"); }
 
-// Whether a stream should end: the camera has gone for good, as opposed to
-// a connect or disconnect under way, during which the feed only pauses. The
-// one place that decides it, so that it can follow a fuller camera health
-// later. Called on the transport's thread: it never waits, and it looks at
-// the controller only as a reader, never while a connect or disconnect
-// holds it.
+// Whether the camera has gone, as opposed to being let go and taken again
+// by a connect under way: no device, or its link reported lost. The one
+// place that decides it, so that it can follow a fuller camera health later.
+// The caller must hold the camera as a reader.
+bool cameraGoneHeld(const CameraController& camera) {
+  return !camera.hasDevice() || camera.events().disconnected();
+}
+
+// Whether a stream should end. Called on the transport's thread: it never
+// waits, and while a connect or disconnect holds the camera the answer is
+// no, so the stream pauses instead of ending.
 bool cameraGone(CameraSlot& slot) {
   CameraGate::Reader read(slot.gate());
-  if (!read.held()) return false;
-  const CameraController& camera = slot.controller();
-  return !camera.hasDevice() || camera.events().disconnected();
+  return read.held() && cameraGoneHeld(slot.controller());
 }
 
 HttpReply liveViewPicture(const RouteCall& call) {
@@ -45,7 +48,7 @@ HttpReply liveViewPicture(const RouteCall& call) {
 }
 
 HttpReply liveViewStream(const RouteCall& call) {
-  if (!call.cameraHeld || !call.camera.controller().hasDevice()) return unavailable();
+  if (!call.cameraHeld || cameraGoneHeld(call.camera.controller())) return unavailable();
   CameraSlot& slot = call.camera;
   return mjpegReply(slot.feed(), [&slot] { return cameraGone(slot); });
 }
