@@ -21,8 +21,11 @@ std::chrono::microseconds intervalFor(int fps) {
 // halving its rate at a cap equal to the camera's rate. So a repeat is
 // asked again shortly, a few times, and a new picture starts the next
 // interval from the grab that brought it (pictures stay at least one
-// interval apart, the cap). A camera that keeps repeating (a frozen picture)
-// is then asked once per interval until it changes. Thread-bound.
+// interval apart: the cap). When new pictures keep needing a second ask,
+// the next interval is planned a little later (up to an eighth of it), so
+// the camera is mostly asked once per picture; the lead shrinks again while
+// first asks succeed. A camera that keeps repeating (a frozen picture) is
+// asked once per interval until it changes. Thread-bound.
 class GrabPace {
  public:
   static constexpr int kRetries = 4;
@@ -36,12 +39,17 @@ class GrabPace {
   Clock::time_point after(Clock::time_point started, bool grabbed, bool fresh,
                           Clock::time_point now) {
     if (fresh) {
+      lead_ = askedAgain_ ? std::min(lead_ + retryStep_, interval_ / 8)
+                          : std::max(lead_ - retryStep_ / 4, std::chrono::microseconds(0));
+      askedAgain_ = false;
       retriesLeft_ = kRetries;
-      planned_ = started + interval_;
+      planned_ = started + interval_ + lead_;
     } else if (grabbed && retriesLeft_ > 0) {
       --retriesLeft_;
+      askedAgain_ = true;
       return now + retryStep_;
     } else {
+      askedAgain_ = false;
       planned_ = (planned_ == Clock::time_point() ? started : planned_) + interval_;
     }
     // After a stall the plan restarts instead of catching up.
@@ -52,7 +60,9 @@ class GrabPace {
  private:
   std::chrono::microseconds interval_;
   std::chrono::microseconds retryStep_;
+  std::chrono::microseconds lead_{0};
   int retriesLeft_ = kRetries;
+  bool askedAgain_ = false;
   Clock::time_point planned_;
 };
 
