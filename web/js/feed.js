@@ -160,6 +160,8 @@ function feedOffer(run, part, skipped) {
   if (!run.busy) feedDecode(run);
 }
 
+// One picture is decoded at a time, off the main thread; the next decode
+// starts before the decoded one is drawn, so decoding and drawing overlap.
 function feedDecode(run) {
   const part = run.pending;
   run.pending = null;
@@ -168,8 +170,11 @@ function feedDecode(run) {
   createImageBitmap(new Blob(part.views, { type: part.type }))
     .then(function (bitmap) {
       run.busy = false;
-      if (run.stopped) bitmap.close();
-      else run.onPicture(bitmap, part.stamp);
-    }, function () { run.busy = false; /* a picture that does not decode is skipped */ })
-    .then(function () { feedDecode(run); });
+      if (run.stopped) { bitmap.close(); return; }
+      feedDecode(run);
+      run.onPicture(bitmap, part.stamp);
+    }, function () {
+      run.busy = false; // a picture that does not decode is skipped
+      feedDecode(run);
+    });
 }
