@@ -150,7 +150,7 @@ Answers answers(const Setup& s) {
   Answers a;
   a.status = medianMs(s, "GET", "/status", 100, 10);
   a.properties = medianMs(s, "GET", "/properties", 100, 10);
-  a.capture = medianMs(s, "POST", "/capture", 5, 200);
+  a.capture = medianMs(s, "POST", "/capture", 8, 200);
   return a;
 }
 
@@ -197,15 +197,19 @@ int main(int argc, char** argv) {
   std::printf("server CPU per minute: %.3f s with one viewer, %.3f s per further viewer\n",
               oneViewerPerMinute, perViewerPerMinute);
 
-  // Requests beside ten open streams.
+  // Requests beside one open stream (the feed running) and beside ten.
   std::vector<std::unique_ptr<MjpegReader>> streams;
-  for (int i = 0; i < 10; ++i) streams.push_back(MjpegReader::open(s.host, s.port));
+  streams.push_back(MjpegReader::open(s.host, s.port));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Answers single = answers(s);
+  for (int i = 1; i < 10; ++i) streams.push_back(MjpegReader::open(s.host, s.port));
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const Answers busy = answers(s);
   std::printf(
-      "median ms, no stream / 10 streams: /status %.3f / %.3f, /properties %.3f / %.3f, "
-      "/capture %.1f / %.1f\n",
-      quiet.status, busy.status, quiet.properties, busy.properties, quiet.capture, busy.capture);
+      "median ms, no stream / 1 stream / 10 streams: /status %.3f / %.3f / %.3f, "
+      "/properties %.3f / %.3f / %.3f, /capture %.1f / %.1f / %.1f\n",
+      quiet.status, single.status, busy.status, quiet.properties, single.properties,
+      busy.properties, quiet.capture, single.capture, busy.capture);
 
   long rss1 = 0, rssN = 0;
   if (s.soakMinutes > 0) {
@@ -223,13 +227,15 @@ int main(int argc, char** argv) {
   std::printf(
       "RESULT feed_fps=%.2f ratio1=%.3f ratio4=%.3f ratio10=%.3f grabs10_over_1=%.3f "
       "slow_ratio=%.3f delay_p50=%.2f delay_p95=%.2f cpu_one_min=%.3f cpu_viewer_min=%.3f "
-      "status_ratio=%.3f properties_ratio=%.3f capture_ratio=%.3f rss1=%ld rssN=%ld\n",
+      "status_ratio=%.3f properties_ratio=%.3f capture_ratio=%.3f capture_ratio1=%.3f rss1=%ld "
+      "rssN=%ld\n",
       ten.feedRate, one.minRatio, four.minRatio, ten.minRatio,
       one.grabsPerSecond > 0 ? ten.grabsPerSecond / one.grabsPerSecond : 0,
       four.meanRate > 0 ? fourSlow.meanRate / four.meanRate : 0, perf::median(delays),
       perf::percentile(delays, 95), oneViewerPerMinute, perViewerPerMinute,
       quiet.status > 0 ? busy.status / quiet.status : 0,
       quiet.properties > 0 ? busy.properties / quiet.properties : 0,
-      quiet.capture > 0 ? busy.capture / quiet.capture : 0, rss1, rssN);
+      quiet.capture > 0 ? busy.capture / quiet.capture : 0,
+      single.capture > 0 ? busy.capture / single.capture : 0, rss1, rssN);
   return 0;
 }

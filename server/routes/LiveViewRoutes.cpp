@@ -32,8 +32,8 @@ bool cameraGone(CameraSlot& slot) {
 HttpReply liveViewPicture(const RouteCall& call) {
   HttpReply reply;
   reply.contentType = "image/jpeg";
-  // With the feed running, a picture younger than one frame interval is as
-  // new as the camera would give: no second round trip for it.
+  // With the feed running, its newest picture is as new as the camera
+  // would give: no second round trip for it.
   const LiveFrame frame = call.camera.feed().fresh();
   if (frame.jpeg) {
     reply.body.assign(frame.jpeg->begin(), frame.jpeg->end());

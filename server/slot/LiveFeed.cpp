@@ -106,7 +106,7 @@ LiveFrame LiveFeed::latest() const {
 
 LiveFrame LiveFeed::fresh() const {
   MutexLock lock(mutex_);
-  if (!grabbing_ || !latest_.jpeg || Clock::now() - latest_.grabbedSteady >= interval_) {
+  if (!grabbing_ || !latest_.jpeg || Clock::now() - latest_.grabbedSteady >= 2 * interval_) {
     return LiveFrame();
   }
   return latest_;
