@@ -2,8 +2,11 @@
 // reads values with the standard conversions, never reporting bad text.
 #include "app/Options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include "server/slot/LiveFeed.h"
 
 namespace {
 
@@ -60,6 +63,10 @@ const OptionRow kOptions[] = {
     {"--host", nullptr, [](Options& o, const char* v) { o.host = v; }},
     {"--port", nullptr, [](Options& o, const char* v) { o.port = toInt(v); }},
     {"--token", nullptr, [](Options& o, const char* v) { o.token = v; }},
+    {"--lv-fps", nullptr,
+     [](Options& o, const char* v) {
+       o.lvFps = std::clamp(toInt(v), LiveFeed::kMinFps, LiveFeed::kMaxFps);
+     }},
 };
 
 }  // namespace

@@ -39,6 +39,7 @@ int runServer(const Options& options) {
   // The option wins over the environment, as a typed command should.
   const char* fromEnvironment = std::getenv("KAMORA_TOKEN");
   server.token = !options.token.empty() ? options.token : fromEnvironment ? fromEnvironment : "";
+  server.camera.liveViewFps = options.lvFps;
   return serve(options.host, options.port, std::move(server));
 }
 

@@ -44,6 +44,7 @@ class KamoraServer {
 
   bool running();
   void signal(int sig);
+  int pid() const;  // for reading /proc/<pid>
   // The exit code, or -1 while it still runs after timeoutMs (see Subprocess).
   int wait(int timeoutMs);
   std::string output() const;

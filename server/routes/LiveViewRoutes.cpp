@@ -1,0 +1,62 @@
+// The live-view routes: one picture (/liveview.jpg) and the shared feed as a
+// multipart stream (/liveview.mjpg) that browsers, media players and ffmpeg
+// can follow.
+#include <cstdint>
+#include <vector>
+
+#include "server/routes/RouteTable.h"
+#include "server/slot/CameraSlot.h"
+#include "server/slot/MjpegStream.h"
+
+namespace {
+
+HttpReply unavailable() { return statusReply(503, "live view indisponivel"); }
+
+// Whether the camera has gone, as opposed to being let go and taken again
+// by a connect under way: no device, or its link reported lost. The one
+// place that decides it, so that it can follow a fuller camera health later.
+// The caller must hold the camera as a reader.
+bool cameraGoneHeld(const CameraController& camera) {
+  return !camera.hasDevice() || camera.events().disconnected();
+}
+
+// Whether a stream should end. Called on the transport's thread: it never
+// waits, and while a connect or disconnect holds the camera the answer is
+// no, so the stream pauses instead of ending.
+bool cameraGone(CameraSlot& slot) {
+  CameraGate::Reader read(slot.gate());
+  return read.held() && cameraGoneHeld(slot.controller());
+}
+
+HttpReply liveViewPicture(const RouteCall& call) {
+  HttpReply reply;
+  reply.contentType = "image/jpeg";
+  // With the feed running, its newest picture is as new as the camera
+  // would give: no second round trip for it.
+  const LiveFrame frame = call.camera.feed().fresh();
+  if (frame.jpeg) {
+    reply.body.assign(frame.jpeg->begin(), frame.jpeg->end());
+    return reply;
+  }
+  std::vector<std::uint8_t> picture;
+  if (!call.cameraHeld || !call.camera.controller().grabLiveViewFrame(picture)) {
+    return unavailable();
+  }
+  reply.body.assign(picture.begin(), picture.end());
+  return reply;
+}
+
+HttpReply liveViewStream(const RouteCall& call) {
+  if (!call.cameraHeld || cameraGoneHeld(call.camera.controller())) return unavailable();
+  CameraSlot& slot = call.camera;
+  return mjpegReply(slot.feed(), [&slot] { return cameraGone(slot); });
+}
+
+}  // namespace
+
+std::vector<Route> liveViewRoutes() {
+  return {
+      {HttpMethod::Get, "/liveview.jpg", CameraAccess::Reader, liveViewPicture, {}},
+      {HttpMethod::Get, "/liveview.mjpg", CameraAccess::Reader, liveViewStream, {}},
+  };
+}
