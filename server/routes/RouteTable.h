@@ -45,6 +45,7 @@ struct Route {
 const std::vector<Route>& apiRoutes();
 
 // The groups apiRoutes() is made of, one file each.
-std::vector<Route> fixedRoutes();   // "/zef", "/status", "/"
-std::vector<Route> cameraRoutes();  // "/connect" ... "/liveview.jpg"
-std::vector<Route> ptzRoutes();     // "/ptz/..."
+std::vector<Route> fixedRoutes();    // "/zef", "/status", "/"
+std::vector<Route> cameraRoutes();   // "/connect" ... "/liveview.jpg"
+std::vector<Route> ptzRoutes();      // "/ptz/..."
+std::vector<Route> captureRoutes();  // "/captures", "/captures/<name>"

@@ -1,6 +1,7 @@
 // CameraSlot: one camera as the server holds it. It owns everything about
 // that camera: the controller, the gate that orders the requests on it, its
-// live-view feed, and whether the server is letting it go; it reports what
+// live-view feed, its capture folder with the scaled copies of its
+// pictures, and whether the server is letting it go; it reports what
 // happens to the server's event log. A server holds one slot per camera.
 // Thread-safe: the controller is used only as the gate allows.
 #pragma once
@@ -8,6 +9,9 @@
 #include <atomic>
 
 #include "camera/CameraController.h"
+#include "camera/CaptureFolder.h"
+#include "camera/Defaults.h"
+#include "camera/ScaledJpeg.h"
 #include "server/events/EventLog.h"
 #include "server/slot/CameraGate.h"
 #include "server/slot/LiveFeed.h"
@@ -27,6 +31,9 @@ class CameraSlot {
   CameraGate& gate() { return gate_; }
   LiveFeed& feed() { return feed_; }
   EventLog& events() { return events_; }
+  // The folder this camera's downloads land in, and its scaled copies.
+  CaptureFolder& captures() { return captures_; }
+  ScaledJpegCache& scaledCopies() { return scaledCopies_; }
 
   // The server is stopping: a multi-shot capture ends after the shot under
   // way and the feed stops. The camera itself is let go when the slot goes.
@@ -39,6 +46,8 @@ class CameraSlot {
   EventLog& events_;
   CameraGate gate_;
   std::atomic<bool> stopping_{false};
+  CaptureFolder captures_{defaults::kSaveFolder};
+  ScaledJpegCache scaledCopies_;
   // Members go in reverse order: the feed's loop ends first, then the
   // controller disconnects the camera.
   CameraController controller_;
