@@ -59,6 +59,7 @@ const OptionRow kOptions[] = {
     {"--num", nullptr, [](Options& o, const char* v) { o.num = toInt(v); }},
     {"--host", nullptr, [](Options& o, const char* v) { o.host = v; }},
     {"--port", nullptr, [](Options& o, const char* v) { o.port = toInt(v); }},
+    {"--token", nullptr, [](Options& o, const char* v) { o.token = v; }},
 };
 
 }  // namespace

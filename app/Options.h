@@ -20,6 +20,7 @@ struct Options {
   int num = 1;
   std::string host = "0.0.0.0";
   int port = 8080;
+  std::string token;  // --token: asked of requests from other machines
 };
 
 // Scans argv[start..argc) into options, in the documented table order.
