@@ -1,7 +1,6 @@
 // CameraSlot: one camera as the server holds it. It owns everything about
 // that camera: the controller, the gate that orders the requests on it, its
-// live-view feed, its capture folder with the scaled copies of its
-// pictures, and whether the server is letting it go; it reports what
+// live-view feed, and whether the server is letting it go; it reports what
 // happens to the server's event log. A server holds one slot per camera.
 // Thread-safe: the controller is used only as the gate allows.
 #pragma once
