@@ -83,22 +83,23 @@ const plain = makePicture(30, 20, (x, y) => [60 + x, 90 + y, 120]);
 test('a capture event puts the new picture in the card within a second, with its settings and clipping', { timeout: 30000 }, async (t) => {
   resetFolder();
   addPicture('KAMORA_00001.JPG', plain, { iso: 100, fnumber: 5.6, shutter: '1/125', ev: 0 });
-  let stream = null;
+  // Every stream the page opens gets the events (another part may follow them too).
+  const streams = new Set();
   mock.on('GET', '/events', (req, res) => {
     res.writeHead(200, { 'Content-Type': 'text/event-stream', 'Cache-Control': 'no-store' });
     res.write(': conectado\n\n');
-    stream = res;
+    streams.add(res);
   });
   const page = await openConsole(browser, mock, {}, t);
   await waitShown(page, 'KAMORA_00001.JPG');
   assert.equal(await tiles(page), 'iso=100 fnumber=f/5.6 shutter=1/125 ev=+0.0');
   assert.equal(await page.isHidden('#rvempty'), true);
   await mock.waitFor((r) => r.path === '/events');
-  while (!stream) await new Promise((r) => setTimeout(r, 20));
+  while (streams.size === 0) await new Promise((r) => setTimeout(r, 20));
 
   addPicture('KAMORA_00002.JPG', clipped, { iso: 400, fnumber: 8, shutter: '2"', ev: -0.7, taken: '2026-01-02T10:03:21' });
   const sent = Date.now();
-  stream.write('id: 7\nevent: capture\ndata: {"name":"KAMORA_00002.JPG"}\n\n');
+  for (const res of streams) res.write('id: 7\nevent: capture\ndata: {"name":"KAMORA_00002.JPG"}\n\n');
   await waitShown(page, 'KAMORA_00002.JPG', 1000);
   const elapsed = Date.now() - sent;
   assert.ok(elapsed < 1000, 'shown ' + elapsed + ' ms after the event');
@@ -144,7 +145,7 @@ test('a capture event puts the new picture in the card within a second, with its
   await new Promise((r) => setTimeout(r, 2500));
   assert.equal(polls(), before);
   mock.handlers.delete('GET /events');
-  stream.end();
+  for (const res of streams) res.end();
 });
 
 test('the strip pages back with `before` as it scrolls, and stops at the oldest', { timeout: 30000 }, async (t) => {
@@ -210,7 +211,8 @@ test('against kamora --server: a capture sent with a plain POST shows in the car
 // Last: the fake clock stays installed in the browser's one context.
 test('without /events (404) the card polls /captures?limit=1 every 2 s', { timeout: 30000 }, async (t) => {
   resetFolder();
-  mock.handlers.delete('GET /events');
+  mock.on('GET', '/events', (req, res) => { res.writeHead(404); res.end(); });
+  t.after(() => mock.handlers.delete('GET /events'));
   addPicture('KAMORA_00010.JPG', plain);
   const page = await openConsole(browser, mock, { clock: true }, t);
   await waitShown(page, 'KAMORA_00010.JPG');
@@ -222,8 +224,9 @@ test('without /events (404) the card polls /captures?limit=1 every 2 s', { timeo
   await page.clock.runFor(1990);
   await page.waitForTimeout(200);
   assert.equal(polls(), since, 'no poll before 2 s');
+  const at = mock.requests.length;
   await page.clock.runFor(10);
-  await mock.waitFor((r) => r.path === '/captures' && r.query === 'limit=1', 3000, mock.requests.length - 1);
+  await mock.waitFor((r) => r.path === '/captures' && r.query === 'limit=1', 3000, at);
 
   addPicture('KAMORA_00011.JPG', clipped);
   since = polls();
