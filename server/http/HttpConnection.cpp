@@ -100,11 +100,11 @@ void HttpConnection::refuse(Refusal why) {
   fate = replyhead::Fate::CloseQuietly;
   switch (why) {
     case Refusal::BodyTooLarge:
-      reply = replyhead::statusReply(413, "corpo grande demais");
+      reply = statusReply(413, "corpo grande demais");
       fate = replyhead::Fate::Close;
       break;
     case Refusal::HeadersTooLarge:
-      reply = replyhead::statusReply(431, "cabecalhos grandes demais");
+      reply = statusReply(431, "cabecalhos grandes demais");
       fate = replyhead::Fate::Close;
       break;
     case Refusal::UriTooLong:
@@ -146,7 +146,7 @@ void HttpConnection::dispatch() {
       reply = self->host.handler(request);
     } catch (...) {
       // Handlers answer their own failures; this is the last resort.
-      reply = replyhead::statusReply(500, "erro interno");
+      reply = statusReply(500, "erro interno");
     }
     // The connection goes with the reply, so that it ends on the event loop.
     asio::io_context& io = self->host.io;

@@ -75,6 +75,13 @@ struct HttpReply {
   std::shared_ptr<ReplyStream> stream;
 };
 
+// The status reply, the answer shape of every command and refusal:
+// {"status":"<text>"} as application/json. The text must need no JSON
+// escaping (every text the API sends is plain Portuguese without quotes,
+// backslashes or control characters).
+HttpReply statusReply(int status, const std::string& text);
+inline HttpReply statusReply(const std::string& text) { return statusReply(200, text); }
+
 // Turns a request into its reply. May block (a capture waits for downloads);
 // runs on a worker thread of the transport, never on its event loop.
 using HttpHandler = std::function<HttpReply(const HttpRequest&)>;

@@ -134,12 +134,4 @@ std::string streamReply(const HttpReply& reply, const HttpFields& defaults) {
   return render(reply.status, std::move(fields));
 }
 
-HttpReply statusReply(int status, const std::string& text) {
-  HttpReply reply;
-  reply.status = status;
-  reply.contentType = "application/json";
-  reply.body = "{\"status\":\"" + text + "\"}";
-  return reply;
-}
-
 }  // namespace replyhead

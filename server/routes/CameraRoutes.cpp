@@ -7,7 +7,6 @@
 #include "camera/Defaults.h"
 #include "camera/Exposure.h"
 #include "server/routes/Params.h"
-#include "server/routes/Replies.h"
 #include "server/routes/RouteTable.h"
 #include "server/routes/SettingsJson.h"
 #include "server/slot/CameraSlot.h"

@@ -8,7 +8,6 @@
 
 #include "camera/CaptureFolder.h"
 #include "camera/ScaledJpeg.h"
-#include "server/routes/Replies.h"
 #include "server/routes/RouteTable.h"
 #include "server/slot/CameraSlot.h"
 

@@ -1,7 +1,6 @@
 // The three routes that never touch the camera: banner, liveness, console.
 #include <string>
 
-#include "server/routes/Replies.h"
 #include "server/routes/RouteTable.h"
 #include "web/ConsolePage.h"
 

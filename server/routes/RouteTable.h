@@ -4,6 +4,7 @@
 // be added without them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ enum class CameraAccess {
   Reader,    // reads beside commands; gives up while a connect/disconnect is due
   Command,   // one at a time among commands, beside readers
   Teardown,  // connect and disconnect: the camera alone
+  Urgent,    // the pan/tilt stop: beside commands and readers (never waits
+             // for a capture); waits only for a connect/disconnect under way
 };
 
 struct RouteCall {
@@ -27,6 +30,9 @@ struct RouteCall {
   // Reader access only: false while a connect or disconnect holds the
   // camera; the route then answers as it does without a camera.
   bool cameraHeld;
+  // The request's place in the order requests reached the camera (1, 2, ...),
+  // taken before it waited for its access.
+  std::uint64_t arrival = 0;
 };
 
 struct Route {

@@ -1,7 +1,6 @@
 // Routing: the guard, the table lookup, the camera gate and the no-throw rule.
 #include "server/routes/Router.h"
 
-#include "server/routes/Replies.h"
 #include "server/routes/RequestGuard.h"
 #include "server/slot/CameraSlot.h"
 
@@ -24,6 +23,21 @@ bool pathMatches(const std::string& routePath, const std::string& path) {
     return path.size() > routePath.size() && path.compare(0, routePath.size(), routePath) == 0;
   }
   return routePath == path;
+}
+
+CameraGate::Kind gateKind(CameraAccess access) {
+  switch (access) {
+    case CameraAccess::Reader:
+      return CameraGate::Kind::Reader;
+    case CameraAccess::Urgent:
+      return CameraGate::Kind::Urgent;
+    case CameraAccess::Command:
+      return CameraGate::Kind::Command;
+    case CameraAccess::None:
+    case CameraAccess::Teardown:
+      break;
+  }
+  return CameraGate::Kind::Teardown;
 }
 
 }  // namespace
@@ -57,22 +71,15 @@ HttpReply Router::dispatch(const Route& route, const HttpRequest& request) const
   if (route.precheck) {
     if (std::optional<HttpReply> refusal = route.precheck(request)) return *refusal;
   }
-  CameraGate& gate = camera_.gate();
-  switch (route.access) {
-    case CameraAccess::None:
-      return route.handle({request, camera_, true});
-    case CameraAccess::Reader: {
-      CameraGate::Reader read(gate);
-      return route.handle({request, camera_, read.held()});
-    }
-    case CameraAccess::Command: {
-      CameraGate::Command turn(gate);
-      return route.handle({request, camera_, true});
-    }
-    case CameraAccess::Teardown: {
-      CameraGate::Teardown alone(gate);
-      return route.handle({request, camera_, true});
-    }
+  const std::uint64_t arrival = camera_.arrive();
+  if (route.access == CameraAccess::None) return route.handle({request, camera_, true, arrival});
+  if (route.access == CameraAccess::Teardown) {
+    // A leased pan/tilt move stops now, not after the capture's shot the
+    // teardown may wait for; one started while it waited stops before the
+    // connection it was sent on goes.
+    camera_.endPtzLease(true);
   }
-  return notFound();
+  CameraGate::Hold hold(camera_.gate(), gateKind(route.access));
+  if (route.access == CameraAccess::Teardown) camera_.ptz().endLease(true);
+  return route.handle({request, camera_, hold.held(), arrival});
 }

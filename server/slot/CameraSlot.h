@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "camera/CameraController.h"
 #include "camera/CaptureFolder.h"
@@ -14,6 +15,7 @@
 #include "server/events/EventLog.h"
 #include "server/slot/CameraGate.h"
 #include "server/slot/LiveFeed.h"
+#include "server/slot/PtzDriver.h"
 
 struct SlotOptions {
   int liveViewFps = LiveFeed::kDefaultFps;  // the feed's cap
@@ -30,12 +32,23 @@ class CameraSlot {
   CameraGate& gate() { return gate_; }
   LiveFeed& feed() { return feed_; }
   EventLog& events() { return events_; }
+  PtzDriver& ptz() { return ptz_; }
   // The folder this camera's downloads land in, and its scaled copies.
   CaptureFolder& captures() { return captures_; }
   ScaledJpegCache& scaledCopies() { return scaledCopies_; }
 
-  // The server is stopping: a multi-shot capture ends after the shot under
-  // way and the feed stops. The camera itself is let go when the slot goes.
+  // Ends the pan/tilt lease: a lost camera, a connect or disconnect, the
+  // server stopping. With sendStop, a leased move under way is stopped at
+  // once, even beside a capture. Not from a thread that holds the camera's
+  // teardown access (the stop takes the camera as urgent); there, call
+  // ptz().endLease instead.
+  void endPtzLease(bool sendStop);
+  // The next request's place in the order requests reached this camera.
+  std::uint64_t arrive() { return ++arrivals_; }
+
+  // The server is stopping: a leased pan/tilt move is stopped, a multi-shot
+  // capture ends after the shot under way and the feed stops. The camera
+  // itself is let go when the slot goes.
   void beginShutdown();
   // True when a long command should end early: the server stops, or a
   // connect or disconnect waits for the camera.
@@ -51,4 +64,6 @@ class CameraSlot {
   // controller disconnects the camera.
   CameraController controller_;
   LiveFeed feed_;
+  std::atomic<std::uint64_t> arrivals_{0};
+  PtzDriver ptz_;  // its lease's thread ends before the camera goes
 };

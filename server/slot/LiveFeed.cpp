@@ -109,12 +109,13 @@ void LiveFeed::loop() {
   while (true) {
     {
       MutexLock lock(mutex_);
-      const auto watched = [this] {
+      // Lambdas are checked on their own: each says it runs under the lock.
+      const auto watched = [this]() REQUIRES(mutex_) {
         return stopping_ || viewers_ > 0 || Clock::now() - lastViewerLeft_ < kLinger;
       };
       if (!watched()) {
         grabbing_ = false;
-        lock.wait(changed_, [this] { return stopping_ || viewers_ > 0; });
+        lock.wait(changed_, [this]() REQUIRES(mutex_) { return stopping_ || viewers_ > 0; });
         next = Clock::now();
       }
       if (stopping_) {
@@ -132,6 +133,6 @@ void LiveFeed::loop() {
     const Clock::time_point now = Clock::now();
     if (next < now) next = now;
     MutexLock lock(mutex_);
-    lock.waitUntil(changed_, next, [this] { return stopping_; });
+    lock.waitUntil(changed_, next, [this]() REQUIRES(mutex_) { return stopping_; });
   }
 }
