@@ -9,6 +9,9 @@
 #include <cstdint>
 
 #include "camera/CameraController.h"
+#include "camera/CaptureFolder.h"
+#include "camera/Defaults.h"
+#include "camera/ScaledJpeg.h"
 #include "server/events/EventLog.h"
 #include "server/slot/CameraGate.h"
 #include "server/slot/LiveFeed.h"
@@ -30,6 +33,9 @@ class CameraSlot {
   LiveFeed& feed() { return feed_; }
   EventLog& events() { return events_; }
   PtzDriver& ptz() { return ptz_; }
+  // The folder this camera's downloads land in, and its scaled copies.
+  CaptureFolder& captures() { return captures_; }
+  ScaledJpegCache& scaledCopies() { return scaledCopies_; }
 
   // Ends the pan/tilt lease: a lost camera, a connect or disconnect, the
   // server stopping. With sendStop, a leased move under way is stopped at
@@ -52,6 +58,8 @@ class CameraSlot {
   EventLog& events_;
   CameraGate gate_;
   std::atomic<bool> stopping_{false};
+  CaptureFolder captures_{defaults::kSaveFolder};
+  ScaledJpegCache scaledCopies_;
   // Members go in reverse order: the feed's loop ends first, then the
   // controller disconnects the camera.
   CameraController controller_;
