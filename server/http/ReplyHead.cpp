@@ -123,7 +123,8 @@ std::string wholeReply(const HttpReply& reply, const HttpFields& defaults, Fate 
                         "timeout=" + std::to_string(httplimits::kKeepAliveSeconds) +
                             ", max=" + std::to_string(httplimits::kMaxRequestsPerConnection));
   }
-  fields.emplace_back("Content-Length", std::to_string(reply.body.size()));
+  const std::size_t length = reply.sharedBody ? reply.sharedBody->size() : reply.body.size();
+  fields.emplace_back("Content-Length", std::to_string(length));
   if (headRequest && !has(fields, "Accept-Ranges")) fields.emplace_back("Accept-Ranges", "bytes");
   return render(reply.status, std::move(fields));
 }

@@ -28,16 +28,22 @@ bool cameraGone(CameraSlot& slot) {
   return read.held() && cameraGoneHeld(slot.controller());
 }
 
-HttpReply liveViewPicture(const RouteCall& call) {
+// With the feed running, its newest picture is as new as the camera would
+// give: it goes out from the event loop, without a camera round trip and
+// without a copy.
+std::optional<HttpReply> feedPicture(const RouteCall& call) {
+  const LiveFrame frame = call.camera.feed().fresh();
+  if (!frame.jpeg) return std::nullopt;
   HttpReply reply;
   reply.contentType = "image/jpeg";
-  // With the feed running, its newest picture is as new as the camera
-  // would give: no second round trip for it.
-  const LiveFrame frame = call.camera.feed().fresh();
-  if (frame.jpeg) {
-    reply.body.assign(frame.jpeg->begin(), frame.jpeg->end());
-    return reply;
-  }
+  reply.sharedBody = frame.jpeg;
+  return reply;
+}
+
+HttpReply liveViewPicture(const RouteCall& call) {
+  if (std::optional<HttpReply> fromFeed = feedPicture(call)) return *fromFeed;
+  HttpReply reply;
+  reply.contentType = "image/jpeg";
   std::vector<std::uint8_t> picture;
   if (!call.cameraHeld || !call.camera.controller().grabLiveViewFrame(picture)) {
     return unavailable();
@@ -56,7 +62,7 @@ HttpReply liveViewStream(const RouteCall& call) {
 
 std::vector<Route> liveViewRoutes() {
   return {
-      {HttpMethod::Get, "/liveview.jpg", CameraAccess::Reader, liveViewPicture, {}},
+      {HttpMethod::Get, "/liveview.jpg", CameraAccess::Reader, liveViewPicture, {}, feedPicture},
       {HttpMethod::Get, "/liveview.mjpg", CameraAccess::Reader, liveViewStream, {}},
   };
 }

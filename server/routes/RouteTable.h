@@ -44,7 +44,11 @@ struct Route {
   std::function<HttpReply(const RouteCall&)> handle;
   // Runs before the camera is taken, so a malformed request is refused at
   // once instead of waiting for a capture; a reply ends the request there.
-  std::function<std::optional<HttpReply>(const HttpRequest&)> precheck;
+  std::function<std::optional<HttpReply>(const HttpRequest&)> precheck = {};
+  // Answers on the transport's event loop when it can without waiting for
+  // anything (no camera call, no disk): a fixed page, a picture the feed
+  // already holds. nullopt leaves the request to handle on a worker.
+  std::function<std::optional<HttpReply>(const RouteCall&)> fast = {};
 };
 
 // Every route, in the order of the API's documentation.

@@ -45,25 +45,53 @@ CameraGate::Kind gateKind(CameraAccess access) {
 Router::Router(CameraSlot& camera, std::string machineName, AccessToken token)
     : camera_(camera), machineName_(std::move(machineName)), token_(std::move(token)) {}
 
+std::optional<HttpReply> Router::refusal(const HttpRequest& request) const {
+  if (!isRequestAllowed(request.header("Host"), request.header("Origin"), machineName_)) {
+    return statusReply(403, "origem nao permitida");
+  }
+  if (!token_.admits(request)) return statusReply(401, "token ausente ou invalido");
+  return std::nullopt;
+}
+
+const Route* Router::find(const HttpRequest& request) const {
+  for (const Route& route : apiRoutes()) {
+    if (pathMatches(route.path, request.path) && methodMatches(route.method, request.method)) {
+      return &route;
+    }
+  }
+  return nullptr;
+}
+
+HttpReply Router::withCookie(HttpReply reply, const HttpRequest& request) const {
+  if (std::optional<std::string> cookie = token_.cookieFor(request)) {
+    reply.headers.emplace_back("Set-Cookie", *cookie);
+  }
+  return reply;
+}
+
 HttpReply Router::handle(const HttpRequest& request) const {
   try {
-    if (!isRequestAllowed(request.header("Host"), request.header("Origin"), machineName_)) {
-      return statusReply(403, "origem nao permitida");
-    }
-    if (!token_.admits(request)) return statusReply(401, "token ausente ou invalido");
-    for (const Route& route : apiRoutes()) {
-      if (pathMatches(route.path, request.path) && methodMatches(route.method, request.method)) {
-        HttpReply reply = dispatch(route, request);
-        if (std::optional<std::string> cookie = token_.cookieFor(request)) {
-          reply.headers.emplace_back("Set-Cookie", *cookie);
-        }
-        return reply;
-      }
-    }
-    return notFound();
+    if (std::optional<HttpReply> refused = refusal(request)) return *refused;
+    const Route* route = find(request);
+    if (route == nullptr) return notFound();
+    return withCookie(dispatch(*route, request), request);
   } catch (...) {
     // Only running out of memory gets here; answer without details.
     return statusReply(500, "erro interno");
+  }
+}
+
+std::optional<HttpReply> Router::answerAtOnce(const HttpRequest& request) const {
+  try {
+    if (std::optional<HttpReply> refused = refusal(request)) return refused;
+    const Route* route = find(request);
+    if (route == nullptr) return notFound();
+    if (!route->fast) return std::nullopt;
+    std::optional<HttpReply> reply = route->fast({request, camera_, true, 0});
+    if (!reply) return std::nullopt;
+    return withCookie(std::move(*reply), request);
+  } catch (...) {
+    return std::nullopt;  // handle() answers it, on a worker
   }
 }
 
