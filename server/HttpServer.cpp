@@ -17,6 +17,20 @@ const HttpFields& poweredBy() {
   return headers;
 }
 
+using PeerSeam = std::function<std::string(const std::string&)>;
+
+// answer, called with the request as the router should see it: with the test
+// seam's peer address in place of the real one when a test set it.
+template <typename Answer>
+auto throughSeam(const PeerSeam& seam, Answer answer) {
+  return [seam, answer](const HttpRequest& request) {
+    if (!seam) return answer(request);
+    HttpRequest seen = request;
+    seen.remoteAddress = seam(request.remoteAddress);
+    return answer(seen);
+  };
+}
+
 }  // namespace
 
 HttpServer::HttpServer(std::string host, int port, ServerOptions options)
@@ -34,26 +48,6 @@ void HttpServer::stop() {
   if (transport) transport->stop();
 }
 
-HttpHandler HttpServer::handler(const Router& router) const {
-  const auto peerAddress = options.peerAddressForTests;
-  return [&router, peerAddress](const HttpRequest& request) {
-    if (!peerAddress) return router.handle(request);
-    HttpRequest seen = request;
-    seen.remoteAddress = peerAddress(request.remoteAddress);
-    return router.handle(seen);
-  };
-}
-
-HttpQuickHandler HttpServer::quickHandler(const Router& router) const {
-  const auto peerAddress = options.peerAddressForTests;
-  return [&router, peerAddress](const HttpRequest& request) {
-    if (!peerAddress) return router.answerAtOnce(request);
-    HttpRequest seen = request;
-    seen.remoteAddress = peerAddress(request.remoteAddress);
-    return router.answerAtOnce(seen);
-  };
-}
-
 bool HttpServer::listen(HttpTransport& server) {
   std::lock_guard<std::mutex> lock(transportMutex);
   if (!server.bind(host, port)) return false;
@@ -64,8 +58,11 @@ bool HttpServer::listen(HttpTransport& server) {
 
 void HttpServer::run() {
   const Router router(camera, localMachineName(), AccessToken(options.token));
-  HttpTransport server(handler(router), poweredBy());
-  server.answerAtOnce(quickHandler(router));
+  const PeerSeam& seam = options.peerAddressForTests;
+  HttpTransport server(
+      throughSeam(seam, [&router](const HttpRequest& r) { return router.handle(r); }), poweredBy());
+  server.answerAtOnce(
+      throughSeam(seam, [&router](const HttpRequest& r) { return router.answerAtOnce(r); }));
   printBanner(host, port, options.token);
   if (!listen(server)) {
     std::printf("[error] nao foi possivel ouvir em %s:%d\n", host.c_str(), port);

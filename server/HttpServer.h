@@ -10,7 +10,6 @@
 #include "server/slot/CameraSlot.h"
 
 class HttpTransport;
-class Router;
 
 struct ServerOptions {
   SlotOptions camera;
@@ -35,8 +34,6 @@ class HttpServer {
   void stop();
 
  private:
-  HttpHandler handler(const Router& router) const;
-  HttpQuickHandler quickHandler(const Router& router) const;
   // Binds the transport and makes it reachable by stop(); false when the
   // address cannot be listened on.
   bool listen(HttpTransport& server);
