@@ -47,4 +47,5 @@ const std::vector<Route>& apiRoutes();
 // The groups apiRoutes() is made of, one file each.
 std::vector<Route> fixedRoutes();   // "/zef", "/status", "/"
 std::vector<Route> cameraRoutes();  // "/connect" ... "/liveview.jpg"
+std::vector<Route> healthRoutes();  // "/camera", "/events"
 std::vector<Route> ptzRoutes();     // "/ptz/..."
