@@ -39,7 +39,9 @@ class CAPABILITY("mutex") Mutex {
 };
 
 // Holds a Mutex for a scope. wait() releases and retakes it around a
-// condition variable's wait, as std::unique_lock does.
+// condition variable's wait, as std::unique_lock does. Clang checks a lambda
+// on its own, so a predicate that reads guarded members says so:
+//   lock.wait(cv, [this]() REQUIRES(mutex_) { return !queue_.empty(); });
 class SCOPED_CAPABILITY MutexLock {
  public:
   explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : lock_(mutex.native()) {}
@@ -58,6 +60,12 @@ class SCOPED_CAPABILITY MutexLock {
   template <typename TimePoint, typename Predicate>
   bool waitUntil(std::condition_variable& cv, TimePoint deadline, Predicate ready) {
     return cv.wait_until(lock_, deadline, ready);
+  }
+  // One wake-up (or the deadline), for loops that test their condition
+  // themselves with the lock held.
+  template <typename TimePoint>
+  std::cv_status waitUntil(std::condition_variable& cv, TimePoint deadline) {
+    return cv.wait_until(lock_, deadline);
   }
 
  private:

@@ -11,7 +11,7 @@ seconds=${2:-30}
 # Absolute paths: a target may change its working directory.
 build=$(cd "$build" && pwd)
 seeds=$(pwd)/fuzz/corpus
-targets=(fuzz_shutter fuzz_options fuzz_ip_mac fuzz_request_guard fuzz_routes)
+targets=(fuzz_shutter fuzz_options fuzz_ip_mac fuzz_request_guard fuzz_routes fuzz_exif)
 artifacts="$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 status=0

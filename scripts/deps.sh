@@ -5,7 +5,8 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libcpp-httplib-dev libturbojpeg0-dev nlohmann-json3-dev
+  libcpp-httplib-dev libboost-dev libturbojpeg0-dev nlohmann-json3-dev
+  libexif-dev libimage-exiftool-perl
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   nodejs npm chromium

@@ -2,19 +2,24 @@
 # Runs every test suite; exits non-zero when any fails.
 #   1. unit and integration tests (CTest) in the normal build
 #   2. browser tests of the console
-#   3. the same C++ suites under AddressSanitizer + UndefinedBehaviorSanitizer
-#   4. the unit and integration tests under ThreadSanitizer (the integration
+#   3. a clang build of the program, the virtual camera and their libraries
+#      with -Wthread-safety as errors (compile only): a member touched
+#      without the lock its GUARDED_BY names fails the run
+#   4. the same C++ suites under AddressSanitizer + UndefinedBehaviorSanitizer
+#   5. the unit and integration tests under ThreadSanitizer (the integration
 #      tests run the TSan-built kamora and stand-in SDK; KAMORA_TSAN_INTEGRATION=0
 #      leaves them out)
-#   5. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 20 s)
-#   6. a short load test on loopback (bench/load_test.sh)
+#   6. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 20 s)
+#   7. a short load test on loopback (bench/load_test.sh)
 # KAMORA_QUICK=1 stops after step 2. Each step prints its time. The extra
-# build directories default to build-asan, build-tsan and build-fuzz
-# (KAMORA_ASAN_BUILD, KAMORA_TSAN_BUILD, KAMORA_FUZZ_BUILD move them).
+# build directories default to build-tsa, build-asan, build-tsan and
+# build-fuzz (KAMORA_TSA_BUILD, KAMORA_ASAN_BUILD, KAMORA_TSAN_BUILD,
+# KAMORA_FUZZ_BUILD move them).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
+tsab=${KAMORA_TSA_BUILD:-build-tsa}
 asan=${KAMORA_ASAN_BUILD:-build-asan}
 tsan=${KAMORA_TSAN_BUILD:-build-tsan}
 fuzzb=${KAMORA_FUZZ_BUILD:-build-fuzz}
@@ -55,6 +60,10 @@ configure() {  # dir, extra cmake arguments...
   shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
 }
+
+step "clang thread-safety analysis ($tsab, compile only)"
+CC=clang CXX=clang++ configure "$tsab" -DKAMORA_THREAD_SAFETY=ON -DKAMORA_TESTS=OFF ||
+  fail "thread-safety analysis"
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer build ($asan)"
 if configure "$asan" -DKAMORA_SANITIZE=address; then

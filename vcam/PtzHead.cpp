@@ -49,7 +49,7 @@ void PtzHead::moveToLocked(double pan, double tilt, int speedDeg) {
 }
 
 VcStatus PtzHead::control(std::uint32_t type, const Axis* pan, const Axis* tilt) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   advanceLocked(Clock::now());
   auto inRange = [](std::int32_t v, int lo, int hi) { return v >= lo && v <= hi; };
   switch (type) {
@@ -97,14 +97,14 @@ VcStatus PtzHead::control(std::uint32_t type, const Axis* pan, const Axis* tilt)
 
 VcStatus PtzHead::presetSet(int number) {
   if (number < 1 || number > kMaxPreset) return VcError_InvalidParameter;
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   advanceLocked(Clock::now());
   presets_[number] = {static_cast<int>(std::lround(pan_)), static_cast<int>(std::lround(tilt_))};
   return VcError_None;
 }
 
 VcStatus PtzHead::presetRecall(int number) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   advanceLocked(Clock::now());
   auto it = presets_.find(number);
   if (it == presets_.end()) return VcError_PresetNotFound;
@@ -113,12 +113,12 @@ VcStatus PtzHead::presetRecall(int number) {
 }
 
 VcStatus PtzHead::presetClear(int number) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return presets_.erase(number) ? VcError_None : VcError_PresetNotFound;
 }
 
 PtzHead::Snapshot PtzHead::snapshot() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   advanceLocked(Clock::now());
   Snapshot s;
   s.pan = pan_;

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 
+#include "common/ThreadAnnotations.h"
 #include "vcsdk/VcTypes.h"
 
 namespace vcam {
@@ -37,12 +37,12 @@ class PtzHead {
   };
 
   // Each returns 0 or the head's refusal code; a refused command changes nothing.
-  VCSDK::VcStatus control(std::uint32_t type, const Axis* pan, const Axis* tilt);
-  VCSDK::VcStatus presetSet(int number);
-  VCSDK::VcStatus presetRecall(int number);
-  VCSDK::VcStatus presetClear(int number);
+  VCSDK::VcStatus control(std::uint32_t type, const Axis* pan, const Axis* tilt) EXCLUDES(mutex_);
+  VCSDK::VcStatus presetSet(int number) EXCLUDES(mutex_);
+  VCSDK::VcStatus presetRecall(int number) EXCLUDES(mutex_);
+  VCSDK::VcStatus presetClear(int number) EXCLUDES(mutex_);
 
-  Snapshot snapshot();
+  Snapshot snapshot() EXCLUDES(mutex_);
 
  private:
   struct Motion {
@@ -50,16 +50,18 @@ class PtzHead {
     double speed = 0;   // tenths of a degree per second, signed for Continuous
     double target = 0;  // for Target
   };
-  void advanceLocked(Clock::time_point now);
+  void advanceLocked(Clock::time_point now) REQUIRES(mutex_);
   static void advanceAxis(double& pos, Motion& m, double dt, double lo, double hi);
   static double speedOf(const Motion& m, double pos);
-  void moveToLocked(double pan, double tilt, int speedDeg);
+  void moveToLocked(double pan, double tilt, int speedDeg) REQUIRES(mutex_);
 
-  std::mutex mutex_;
-  Clock::time_point last_ = Clock::now();
-  double pan_ = 0, tilt_ = 0;
-  Motion panMotion_, tiltMotion_;
-  std::map<int, std::pair<int, int>> presets_;
+  Mutex mutex_;
+  Clock::time_point last_ GUARDED_BY(mutex_) = Clock::now();
+  double pan_ GUARDED_BY(mutex_) = 0;
+  double tilt_ GUARDED_BY(mutex_) = 0;
+  Motion panMotion_ GUARDED_BY(mutex_);
+  Motion tiltMotion_ GUARDED_BY(mutex_);
+  std::map<int, std::pair<int, int>> presets_ GUARDED_BY(mutex_);
 };
 
 }  // namespace vcam

@@ -172,7 +172,7 @@ std::vector<std::uint8_t> Renderer::encode(void* tj, const std::vector<std::uint
 
 std::shared_ptr<const Frame> Renderer::liveFrame(const ViewParams& view) {
   {
-    std::lock_guard<std::mutex> lock(liveMutex_);
+    MutexLock lock(liveMutex_);
     // A change of exposure or white balance shows in the very next frame.
     if (cached_ && std::chrono::steady_clock::now() - cachedAt_ < frameInterval &&
         cachedView_.stops == view.stops && cachedView_.wbKelvin == view.wbKelvin)
@@ -182,7 +182,7 @@ std::shared_ptr<const Frame> Renderer::liveFrame(const ViewParams& view) {
 }
 
 std::shared_ptr<const Frame> Renderer::renderLiveFrame(const ViewParams& view) {
-  std::lock_guard<std::mutex> lock(liveMutex_);
+  MutexLock lock(liveMutex_);
   const int w = lvW_, h = lvH_;
   Lut lut = makeLut(view);
   int col0 = static_cast<int>(std::lround((view.panDeg + 180.0) * ppd_ - w / 2.0));
@@ -233,7 +233,7 @@ std::vector<std::uint8_t> Renderer::still(const ViewParams& view) {
     }
   }
   drawBall(rgb, w, h, ppd, view, lut, secondsSinceStart());
-  std::lock_guard<std::mutex> lock(stillMutex_);
+  MutexLock lock(stillMutex_);
   return encode(stillTj_, rgb, w, h, 90);
 }
 

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/ThreadAnnotations.h"
 #include "vcam/Scene.h"
 
 namespace vcam {
@@ -36,10 +36,10 @@ class Renderer {
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
 
-  std::shared_ptr<const Frame> liveFrame(const ViewParams& view);
+  std::shared_ptr<const Frame> liveFrame(const ViewParams& view) EXCLUDES(liveMutex_);
   // Renders and encodes a fresh live-view frame regardless of the cache.
-  std::shared_ptr<const Frame> renderLiveFrame(const ViewParams& view);
-  std::vector<std::uint8_t> still(const ViewParams& view);
+  std::shared_ptr<const Frame> renderLiveFrame(const ViewParams& view) EXCLUDES(liveMutex_);
+  std::vector<std::uint8_t> still(const ViewParams& view) EXCLUDES(stillMutex_);
 
   std::chrono::milliseconds frameInterval{33};
 
@@ -48,7 +48,7 @@ class Renderer {
     std::uint8_t c[3][256];
   };
   Lut makeLut(const ViewParams& view) const;
-  void ensureTiles(int col0, int row0, int w, int h);
+  void ensureTiles(int col0, int row0, int w, int h) REQUIRES(liveMutex_);
   void drawBall(std::vector<std::uint8_t>& rgb, int w, int h, double ppd, const ViewParams& view,
                 const Lut& lut, double t) const;
   void drawOsd(std::vector<std::uint8_t>& rgb, int w, int h, std::uint32_t frameNo) const;
@@ -62,24 +62,25 @@ class Renderer {
   const std::string label_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 
-  // The panorama at live-view density, filled tile by tile on first sight.
+  // The panorama at live-view density, filled tile by tile on first sight;
+  // its geometry is fixed at construction.
   double ppd_;
   double yTop_;
   int panoW_, panoH_;
-  std::unique_ptr<std::uint8_t[]> pano_;
-  std::vector<std::uint8_t> tileReady_;
   int tilesX_, tilesY_;
 
-  std::mutex liveMutex_;  // panorama, live encoder, cache
-  void* liveTj_ = nullptr;
-  std::vector<std::uint8_t> work_;
-  std::shared_ptr<const Frame> cached_;
-  std::chrono::steady_clock::time_point cachedAt_;
-  ViewParams cachedView_;
-  std::uint32_t frameNo_ = 0;
+  Mutex liveMutex_;
+  std::unique_ptr<std::uint8_t[]> pano_ GUARDED_BY(liveMutex_);
+  std::vector<std::uint8_t> tileReady_ GUARDED_BY(liveMutex_);
+  void* liveTj_ GUARDED_BY(liveMutex_) = nullptr;
+  std::vector<std::uint8_t> work_ GUARDED_BY(liveMutex_);
+  std::shared_ptr<const Frame> cached_ GUARDED_BY(liveMutex_);
+  std::chrono::steady_clock::time_point cachedAt_ GUARDED_BY(liveMutex_);
+  ViewParams cachedView_ GUARDED_BY(liveMutex_);
+  std::uint32_t frameNo_ GUARDED_BY(liveMutex_) = 0;
 
-  std::mutex stillMutex_;
-  void* stillTj_ = nullptr;
+  Mutex stillMutex_;
+  void* stillTj_ GUARDED_BY(stillMutex_) = nullptr;
 };
 
 }  // namespace vcam

@@ -68,13 +68,7 @@ void installRoutes(httplib::Server& server, Camera& camera) {
       return;
     }
     json list = json::array();
-    for (const Event& e : events) {
-      json j{{"type", e.type}};
-      if (e.code) j["code"] = e.code;
-      if (!e.codes.empty()) j["codes"] = e.codes;
-      if (e.id) j["id"] = e.id;
-      list.push_back(j);
-    }
+    for (const Event& e : events) list.push_back(eventJson(e));
     reply(res, json{{"events", list}});
   });
   server.Post(vcwire::kSetProp, [&](const httplib::Request& req, httplib::Response& res) {
@@ -138,11 +132,16 @@ void installRoutes(httplib::Server& server, Camera& camera) {
   server.Get("/vcam/state",
              [&](const httplib::Request&, httplib::Response& res) { reply(res, camera.state()); });
   server.Post("/vcam/fault", [&](const httplib::Request& req, httplib::Response& res) {
-    std::string error;
+    std::string name = req.get_param_value("name"), error;
     int ms = static_cast<int>(numberParam(req, "ms"));
     int count = static_cast<int>(numberParam(req, "count"));
-    if (!camera.fault(req.get_param_value("name"), numberParam(req, "code"),
-                      numberParam(req, "prop"), ms, count, error)) {
+    FaultKind kind;
+    bool ok = faultFromName(name, kind);
+    if (!ok)
+      error = "falha desconhecida: " + name;
+    else
+      ok = camera.fault(kind, numberParam(req, "code"), numberParam(req, "prop"), ms, count, error);
+    if (!ok) {
       reply(res, json{{"ok", false}, {"error", error}}, 400);
       return;
     }

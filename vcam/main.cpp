@@ -1,16 +1,27 @@
 // kamora-vcam: one virtual camera listening on a loopback address.
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <csignal>
 #include <cstdio>
 #include <string>
 
+#include "common/ListenSocket.h"
 #include "sdk/standin/Wire.h"
 #include "vcam/Camera.h"
 #include "vcam/Options.h"
 #include "vcam/Routes.h"
 #include "vcam/Scene.h"
+
+namespace {
+
+// The library binds its own socket with SO_REUSEPORT, which would let a second
+// camera bind the same address and port silently; it is handed ours instead.
+class CameraServer : public httplib::Server {
+ public:
+  void adopt(int listenFd) { svr_sock_ = listenFd; }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A client that hangs up mid-answer must not end the camera.
@@ -34,27 +45,24 @@ int main(int argc, char** argv) {
   }
   vcam::Camera camera(options, scene);
 
-  httplib::Server server;
+  CameraServer server;
   server.set_tcp_nodelay(true);
   // Each open link holds a worker in its event long poll, and idle
   // keep-alive connections hold one each: give them room.
   server.new_task_queue = [] { return new httplib::ThreadPool(48); };
   server.set_keep_alive_timeout(2);
-  // The library's default also sets SO_REUSEPORT, which would let a second
-  // camera bind the same address and port silently.
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
   vcam::installRoutes(server, camera);
 
-  if (!server.bind_to_port(options.ip.c_str(), vcwire::kPort)) {
+  std::string listenError;
+  const int listenFd = openListenSocket(options.ip, vcwire::kPort, listenError);
+  if (listenFd < 0) {
     std::printf("[vcam] erro: nao foi possivel escutar em %s:%d (porta em uso?)\n",
                 options.ip.c_str(), vcwire::kPort);
     return 3;
   }
   std::printf("[vcam] %s %s em %s:%d%s\n", options.model.c_str(), options.mac.c_str(),
               options.ip.c_str(), vcwire::kPort, options.user.empty() ? "" : " (ssh)");
+  server.adopt(listenFd);
   server.listen_after_bind();
   return 0;
 }

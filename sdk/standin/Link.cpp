@@ -35,7 +35,7 @@ Link::~Link() = default;
 std::unique_ptr<httplib::Client> Link::acquire(int timeoutMs, bool fresh, bool* reused) {
   std::unique_ptr<httplib::Client> client;
   if (!fresh) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (!idle_.empty()) {
       client = std::move(idle_.back());
       idle_.pop_back();
@@ -55,7 +55,7 @@ std::unique_ptr<httplib::Client> Link::acquire(int timeoutMs, bool fresh, bool* 
 }
 
 void Link::release(std::unique_ptr<httplib::Client> client) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   if (idle_.size() < kMaxIdle) idle_.push_back(std::move(client));
 }
 

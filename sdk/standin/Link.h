@@ -4,10 +4,11 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "common/ThreadAnnotations.h"
 
 namespace httplib {
 class Client;
@@ -41,15 +42,16 @@ class Link {
 
  private:
   // A kept connection unless fresh; *reused tells which it is.
-  std::unique_ptr<httplib::Client> acquire(int timeoutMs, bool fresh, bool* reused);
+  std::unique_ptr<httplib::Client> acquire(int timeoutMs, bool fresh, bool* reused)
+      EXCLUDES(mutex_);
   // Runs one exchange, once more on a new connection when a kept one failed
   // at once (closed by the camera).
   Reply send(int timeoutMs, const std::function<bool(httplib::Client&, Reply&)>& exchange);
-  void release(std::unique_ptr<httplib::Client> client);
+  void release(std::unique_ptr<httplib::Client> client) EXCLUDES(mutex_);
 
   const std::string ip_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<httplib::Client>> idle_;
+  Mutex mutex_;
+  std::vector<std::unique_ptr<httplib::Client>> idle_ GUARDED_BY(mutex_);
 };
 
 // True for a dotted IPv4 text in 127.0.0.0/8.

@@ -29,31 +29,43 @@ Session::~Session() { stop(); }
 void Session::start() {
   // The thread keeps the session alive: a callback may release its own device.
   std::shared_ptr<Session> self = shared_from_this();
+  // Under the lock: a stop() from another thread (a Release() racing this
+  // connect) must see either no thread or the whole of it.
+  MutexLock lock(mutex_);
   thread_ = std::thread([self] { self->run(); });
+  eventThread_ = thread_.get_id();
 }
 
 std::string Session::id() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return id_;
 }
 
 void Session::setSaveInfo(const std::string& folder, const std::string& prefix) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   folder_ = folder;
   prefix_ = prefix;
 }
 
 void Session::stop() {
   stopping_ = true;
+  bool onEventThread;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (pollClient_) pollClient_->stop();  // wakes a long poll at once
+    onEventThread = eventThread_ == std::this_thread::get_id();
+    // Called from a callback: the thread ends after it returns.
+    if (onEventThread && thread_.joinable()) thread_.detach();
   }
-  if (thread_.joinable()) {
-    if (thread_.get_id() == std::this_thread::get_id())
-      thread_.detach();  // called from a callback: the thread ends after it returns
-    else
-      thread_.join();
+  if (!onEventThread) {
+    // Joined outside mutex_, which the event thread takes until it ends.
+    std::lock_guard<std::mutex> join(joinMutex_);
+    std::thread thread;
+    {
+      MutexLock lock(mutex_);
+      thread = std::move(thread_);
+    }
+    if (thread.joinable()) thread.join();
   }
   std::string id = this->id();
   State s = state_.load();
@@ -86,7 +98,7 @@ void Session::run() {
     return;
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     id_ = reply.value("session", std::string());
   }
   while (!stopping_ && poll()) {
@@ -99,7 +111,7 @@ bool Session::poll() {
   client.set_connection_timeout(kPollTimeoutMs / 1000, (kPollTimeoutMs % 1000) * 1000);
   client.set_read_timeout(kPollTimeoutMs / 1000, (kPollTimeoutMs % 1000) * 1000);
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (stopping_) return false;
     pollClient_ = &client;
   }
@@ -107,7 +119,7 @@ bool Session::poll() {
       std::string(vcwire::kEvents) + "?session=" + id() + "&wait=" + std::to_string(kPollWaitMs);
   auto res = client.Get(path.c_str());
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     pollClient_ = nullptr;
   }
   if (stopping_) return false;
@@ -153,7 +165,7 @@ void Session::download(std::uint64_t pictureId) {
       10000);
   std::string folder, prefix;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     folder = folder_;
     prefix = prefix_;
   }

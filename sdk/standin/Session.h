@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "Link.h"
+#include "common/ThreadAnnotations.h"
 #include "vcsdk/IDeviceCallback.h"
 
 namespace httplib {
@@ -33,23 +34,23 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(std::int64_t handle, ConnectRequest request, VCSDK::IDeviceCallback* callback);
   ~Session();
 
-  void start();
+  void start() EXCLUDES(mutex_);
   // Ends the link and joins the event thread (unless called from it).
-  void stop();
+  void stop() EXCLUDES(mutex_);
 
   State state() const { return state_.load(); }
   // The camera's name for this link; empty until it answered the connection.
-  std::string id() const;
+  std::string id() const EXCLUDES(mutex_);
   Link& link() { return link_; }
   std::int64_t handle() const { return handle_; }
 
   // Where downloads go (absolute folder) and under which prefix.
-  void setSaveInfo(const std::string& folder, const std::string& prefix);
+  void setSaveInfo(const std::string& folder, const std::string& prefix) EXCLUDES(mutex_);
 
  private:
-  void run();
-  bool poll();  // false: the thread ends
-  void download(std::uint64_t pictureId);
+  void run() EXCLUDES(mutex_);
+  bool poll() EXCLUDES(mutex_);  // false: the thread ends
+  void download(std::uint64_t pictureId) EXCLUDES(mutex_);
   void lose();
 
   const std::int64_t handle_;
@@ -58,12 +59,18 @@ class Session : public std::enable_shared_from_this<Session> {
   Link link_;
   std::atomic<State> state_{Connecting};
   std::atomic<bool> stopping_{false};
-  std::thread thread_;
 
-  mutable std::mutex mutex_;
-  std::string id_;
-  std::string folder_, prefix_;
-  httplib::Client* pollClient_ = nullptr;  // the request in flight, for stop()
+  // Held by a stop() that joins the event thread, so that a second stop()
+  // from another thread returns only once the thread has ended too. Taken
+  // before mutex_; never taken on this session's own event thread.
+  std::mutex joinMutex_;
+  mutable Mutex mutex_;
+  std::thread thread_ GUARDED_BY(mutex_);
+  std::thread::id eventThread_ GUARDED_BY(mutex_);  // kept after thread_ is joined
+  std::string id_ GUARDED_BY(mutex_);
+  std::string folder_ GUARDED_BY(mutex_);
+  std::string prefix_ GUARDED_BY(mutex_);
+  httplib::Client* pollClient_ GUARDED_BY(mutex_) = nullptr;  // the request in flight, for stop()
 };
 
 }  // namespace standin

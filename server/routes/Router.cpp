@@ -28,17 +28,22 @@ bool pathMatches(const std::string& routePath, const std::string& path) {
 
 }  // namespace
 
-Router::Router(CameraSlot& camera, std::string machineName)
-    : camera_(camera), machineName_(std::move(machineName)) {}
+Router::Router(CameraSlot& camera, std::string machineName, AccessToken token)
+    : camera_(camera), machineName_(std::move(machineName)), token_(std::move(token)) {}
 
 HttpReply Router::handle(const HttpRequest& request) const {
   try {
     if (!isRequestAllowed(request.header("Host"), request.header("Origin"), machineName_)) {
       return statusReply(403, "origem nao permitida");
     }
+    if (!token_.admits(request)) return statusReply(401, "token ausente ou invalido");
     for (const Route& route : apiRoutes()) {
       if (pathMatches(route.path, request.path) && methodMatches(route.method, request.method)) {
-        return dispatch(route, request);
+        HttpReply reply = dispatch(route, request);
+        if (std::optional<std::string> cookie = token_.cookieFor(request)) {
+          reply.headers.emplace_back("Set-Cookie", *cookie);
+        }
+        return reply;
       }
     }
     return notFound();

@@ -1,16 +1,18 @@
 // Router: turns a request into its reply through the route table, for the
-// camera slot it serves. Every request passes the Host/Origin guard first;
-// a path or method no route has answers the frame's plain 404. Thread-safe.
+// camera slot it serves. Every request passes the Host/Origin guard and the
+// access token first; a path or method no route has answers the frame's
+// plain 404. Thread-safe.
 #pragma once
 
 #include <string>
 
+#include "server/routes/AccessToken.h"
 #include "server/routes/RouteTable.h"
 
 class Router {
  public:
   // machineName: this machine's host name, for the guard.
-  Router(CameraSlot& camera, std::string machineName);
+  Router(CameraSlot& camera, std::string machineName, AccessToken token);
 
   // Never throws: a failing handler answers 500 "erro interno".
   HttpReply handle(const HttpRequest& request) const;
@@ -20,4 +22,5 @@ class Router {
 
   CameraSlot& camera_;
   const std::string machineName_;
+  const AccessToken token_;
 };

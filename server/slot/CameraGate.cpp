@@ -5,19 +5,11 @@
 CameraGate::Teardown::Teardown(CameraGate& g) : gate(g) {
   ++gate.teardownsWaiting;
   command = std::unique_lock<std::mutex>(gate.commandMutex);
-  std::unique_lock<std::mutex> lock(gate.state);
-  gate.changed.wait(lock, [this] { return gate.sharedHolders == 0 && !gate.exclusive; });
-  gate.exclusive = true;
+  gate.lockExclusive();
   --gate.teardownsWaiting;
 }
 
-CameraGate::Teardown::~Teardown() {
-  {
-    std::lock_guard<std::mutex> lock(gate.state);
-    gate.exclusive = false;
-  }
-  gate.changed.notify_all();
-}
+CameraGate::Teardown::~Teardown() { gate.unlockExclusive(); }
 
 CameraGate::Command::Command(CameraGate& g) : gate(g), command(g.commandMutex) {
   gate.lockShared();
@@ -31,14 +23,28 @@ CameraGate::Reader::~Reader() {
   if (holding) gate.unlockShared();
 }
 
+void CameraGate::lockExclusive() {
+  MutexLock lock(state);
+  lock.wait(changed, [this]() REQUIRES(state) { return sharedHolders == 0 && !exclusive; });
+  exclusive = true;
+}
+
+void CameraGate::unlockExclusive() {
+  {
+    MutexLock lock(state);
+    exclusive = false;
+  }
+  changed.notify_all();
+}
+
 void CameraGate::lockShared() {
-  std::unique_lock<std::mutex> lock(state);
-  changed.wait(lock, [this] { return !exclusive; });
+  MutexLock lock(state);
+  lock.wait(changed, [this]() REQUIRES(state) { return !exclusive; });
   ++sharedHolders;
 }
 
 bool CameraGate::tryLockShared() {
-  std::lock_guard<std::mutex> lock(state);
+  MutexLock lock(state);
   // A waiting teardown goes first, so a steady stream of grabs cannot keep
   // a connect out.
   if (exclusive || teardownsWaiting.load() > 0) return false;
@@ -48,7 +54,7 @@ bool CameraGate::tryLockShared() {
 
 void CameraGate::unlockShared() {
   {
-    std::lock_guard<std::mutex> lock(state);
+    MutexLock lock(state);
     --sharedHolders;
   }
   changed.notify_all();

@@ -16,6 +16,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "common/ThreadAnnotations.h"
+
 class CameraGate {
  public:
   class Teardown {
@@ -62,14 +64,18 @@ class CameraGate {
   bool teardownPending() const { return teardownsWaiting.load() > 0; }
 
  private:
-  void lockShared();
-  bool tryLockShared();
-  void unlockShared();
+  void lockExclusive() EXCLUDES(state);
+  void unlockExclusive() EXCLUDES(state);
+  void lockShared() EXCLUDES(state);
+  bool tryLockShared() EXCLUDES(state);
+  void unlockShared() EXCLUDES(state);
 
-  std::mutex commandMutex;  // taken before state, never after
-  std::mutex state;
+  // Keeps commands one at a time; it guards no member of its own. Taken
+  // before state, never after.
+  std::mutex commandMutex;
+  Mutex state;
   std::condition_variable changed;
-  int sharedHolders = 0;
-  bool exclusive = false;
+  int sharedHolders GUARDED_BY(state) = 0;
+  bool exclusive GUARDED_BY(state) = false;
   std::atomic<int> teardownsWaiting{0};
 };

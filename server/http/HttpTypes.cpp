@@ -1,12 +1,11 @@
-// Lookups on a request: headers by case-insensitive name, parameters by the
-// first value given.
-#include <strings.h>
-
+// Look-ups on a request's headers and parameters.
 #include "server/http/HttpTypes.h"
+
+#include "server/http/HttpText.h"
 
 const std::string* HttpRequest::header(const std::string& name) const {
   for (const auto& field : headers) {
-    if (strcasecmp(field.first.c_str(), name.c_str()) == 0) return &field.second;
+    if (httptext::sameName(field.first, name)) return &field.second;
   }
   return nullptr;
 }
