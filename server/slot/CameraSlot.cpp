@@ -19,5 +19,6 @@ CameraSlot::~CameraSlot() {
 
 void CameraSlot::beginShutdown() {
   stopping_.store(true);
+  supervisor_.requestStop();
   feed_.stop();
 }

@@ -43,7 +43,8 @@ class CameraSlot {
   void publishExposure();
 
   // The server is stopping: a multi-shot capture ends after the shot under
-  // way and the feed stops. The camera itself is let go when the slot goes.
+  // way, the feed stops and so do reconnections. The camera itself is let go
+  // when the slot goes.
   void beginShutdown();
   // True when a long command should end early: the server stops, a
   // connect or disconnect waits for the camera, or the link is down.

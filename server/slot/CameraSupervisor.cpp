@@ -41,12 +41,16 @@ void CameraSupervisor::start() {
   thread_ = std::thread([this] { run(); });
 }
 
-void CameraSupervisor::stop() {
+void CameraSupervisor::requestStop() {
   {
     MutexLock lock(mutex_);
     stopping_ = true;
   }
   changed_.notify_all();
+}
+
+void CameraSupervisor::stop() {
+  requestStop();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -85,7 +89,8 @@ void CameraSupervisor::run() {
     std::vector<std::string> files;
     {
       MutexLock lock(mutex_);
-      lock.waitUntil(changed_, lookAt, [this] { return stopping_ || signalled_; });
+      lock.waitUntil(changed_, lookAt,
+                     [this]() REQUIRES(mutex_) { return stopping_ || signalled_; });
       if (stopping_) return;
       signalled_ = false;
       files.swap(downloads_);
@@ -190,7 +195,7 @@ CameraSupervisor::Outcome CameraSupervisor::awaitLink(Clock::time_point deadline
     if (now >= deadline) return Outcome::Failed;
     // The callbacks wake this wait; a user's request only shows in the gate.
     lock.waitUntil(changed_, std::min(deadline, now + kAttemptPoll),
-                   [this] { return stopping_ || signalled_; });
+                   [this]() REQUIRES(mutex_) { return stopping_ || signalled_; });
     signalled_ = false;
   }
 }

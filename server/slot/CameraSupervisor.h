@@ -40,7 +40,9 @@ class CameraSupervisor : public DeviceObserver {
   CameraSupervisor& operator=(const CameraSupervisor&) = delete;
 
   void start();
-  // Ends the thread and waits for it; an attempt under way gives up.
+  // Asks the thread to end without waiting: an attempt under way gives up.
+  void requestStop() EXCLUDES(mutex_);
+  // requestStop(), then waits for the thread.
   void stop() EXCLUDES(mutex_);
   // Something changed (the health, the user's request): look again now.
   void wake() EXCLUDES(mutex_);

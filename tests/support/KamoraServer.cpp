@@ -56,6 +56,8 @@ httplib::Client KamoraServer::client() const {
 
 bool KamoraServer::running() { return process_ && process_->running(); }
 
+int KamoraServer::pid() const { return process_ ? process_->pid() : -1; }
+
 void KamoraServer::signal(int sig) {
   if (process_) process_->signal(sig);
 }

@@ -43,6 +43,7 @@ class KamoraServer {
   httplib::Client client() const;
 
   bool running();
+  int pid() const;  // the server process's id
   void signal(int sig);
   // The exit code, or -1 while it still runs after timeoutMs (see Subprocess).
   int wait(int timeoutMs);

@@ -39,7 +39,7 @@ TEST(CameraHealthTest, EachChangeIsOneEventAndStaleFindingsAreDropped) {
   EventLog log;
   int changes = 0;
   CameraHealth health(log, [&changes] { ++changes; });
-  health.userConnecting({"127.0.140.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, true});
+  health.userConnecting({"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, true});
   health.userConnected();
   const std::uint64_t generation = health.view().generation;
   EXPECT_TRUE(health.setSuspect(generation, true));
@@ -58,7 +58,7 @@ TEST(CameraHealthTest, EachChangeIsOneEventAndStaleFindingsAreDropped) {
   EXPECT_FALSE(health.reconnecting(generation, 3));
   EXPECT_EQ(health.view().state, CameraState::NoCamera);
   EXPECT_FALSE(health.view().camera);
-  health.userConnecting({"127.0.140.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, false});
+  health.userConnecting({"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, false});
   health.userConnectFailed(0x8101);
 
   EXPECT_EQ(eventsOf(log, "camera"),
@@ -83,7 +83,7 @@ class SupervisorTest : public ::testing::Test {
   void SetUp() override {
     fake::sdk().reset();
     slot = std::make_unique<CameraSlot>(log, SlotOptions());
-    router = std::make_unique<Router>(*slot, "kamora-test");
+    router = std::make_unique<Router>(*slot, "kamora-test", AccessToken(""));
   }
   // The slot lets its camera go while the fake's objects still exist.
   void TearDown() override {
@@ -114,7 +114,7 @@ class SupervisorTest : public ::testing::Test {
   void connect(const char* model = "PZ_M7") {
     ASSERT_EQ(
         call(HttpMethod::Post, "/connect",
-             {{"ip", "127.0.140.9"}, {"mac", "02:00:00:00:8c:09"}, {"model", model}, {"ssh", "1"}})
+             {{"ip", "127.0.211.9"}, {"mac", "02:00:00:00:8c:09"}, {"model", model}, {"ssh", "1"}})
             .body,
         R"({"status":"conectado"})");
   }

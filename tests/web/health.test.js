@@ -12,8 +12,8 @@ const { launchBrowser } = require('./lib/browser');
 const { openConsole, topLogLine } = require('./lib/page');
 const { binary, get, post, startProgram, BUILD } = require('./lib/procs');
 
-const SERVER_HOST = '127.0.141.1';
-const CAMERA_IP = '127.0.141.2';
+const SERVER_HOST = '127.0.212.1';
+const CAMERA_IP = '127.0.212.2';
 const CAMERA_MAC = '02:00:00:00:8d:02';
 const kamora = binary('kamora');
 const vcam = binary('kamora-vcam');
@@ -22,7 +22,7 @@ const skip = missing.length ? `needs ${missing.join(' and ')} in ${BUILD} (not b
 
 let browser, mock;
 before(async () => {
-  mock = await startMock('127.0.141.3');
+  mock = await startMock('127.0.212.3');
   browser = await launchBrowser();
 });
 after(async () => {
