@@ -86,18 +86,25 @@ void CameraSupervisor::onDownload(const char* path) noexcept {
 void CameraSupervisor::run() {
   Clock::time_point lookAt = Clock::now();
   for (;;) {
-    std::vector<std::string> files;
     {
       MutexLock lock(mutex_);
       lock.waitUntil(changed_, lookAt,
                      [this]() REQUIRES(mutex_) { return stopping_ || signalled_; });
       if (stopping_) return;
       signalled_ = false;
-      files.swap(downloads_);
     }
-    for (const std::string& file : files) publishDownload(file);
+    publishDownloads();
     lookAt = step();
   }
+}
+
+void CameraSupervisor::publishDownloads() {
+  std::vector<std::string> files;
+  {
+    MutexLock lock(mutex_);
+    files.swap(downloads_);
+  }
+  for (const std::string& file : files) publishDownload(file);
 }
 
 CameraSupervisor::Clock::time_point CameraSupervisor::step() {
@@ -107,6 +114,9 @@ CameraSupervisor::Clock::time_point CameraSupervisor::step() {
   switch (view.state) {
     case CameraState::Connected:
       if (slot_.controller().events().disconnected()) {
+        // A picture delivered before the loss was queued before the loss
+        // showed: its event goes first.
+        publishDownloads();
         if (health.lost(view.generation, lossCode_.load())) {
           plan_ = Plan{view.generation, 0, now + kFirstAttempt};
           feedSeenRunning_.reset();

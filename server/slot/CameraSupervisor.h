@@ -70,6 +70,7 @@ class CameraSupervisor : public DeviceObserver {
   void attempt(std::uint64_t generation, int number) EXCLUDES(mutex_);
   Outcome awaitLink(Clock::time_point deadline) EXCLUDES(mutex_);
   void backOnline(const CameraRequest& request);
+  void publishDownloads() EXCLUDES(mutex_);
   void publishDownload(const std::string& path);
 
   CameraSlot& slot_;

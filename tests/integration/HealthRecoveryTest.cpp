@@ -281,6 +281,18 @@ class EventReader {
     }
     return out;
   }
+  // True once the stream's greeting came: from then on no event is missed.
+  bool waitOpen(int timeoutMs) {
+    const Clock::time_point start = Clock::now();
+    while (msSince(start) < timeoutMs) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!text_.empty()) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
   bool waitFor(unsigned long long id, int timeoutMs) {
     const Clock::time_point start = Clock::now();
     while (msSince(start) < timeoutMs) {
@@ -302,7 +314,8 @@ TEST_F(HealthRecoveryTest, EventsAfterAFiveSecondGapAreExactlyTheMissedOnesInOrd
   ASSERT_NO_FATAL_FAILURE(start("127.0.217.1", "127.0.217.2"));
   EventReader all(*k, "");
   auto away = std::make_unique<EventReader>(*k, "");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(all.waitOpen(3000));
+  ASSERT_TRUE(away->waitOpen(3000));
   request(*c, "POST", "/exposure?iso=400");
   ASSERT_TRUE(away->waitFor(1, 3000));
   const std::vector<EventReader::Event> seen = away->events();
@@ -318,7 +331,9 @@ TEST_F(HealthRecoveryTest, EventsAfterAFiveSecondGapAreExactlyTheMissedOnesInOrd
   request(*c, "POST", "/exposure?shutter=1/500");
   std::this_thread::sleep_for(std::chrono::milliseconds(5000) - (Clock::now() - gap));
 
-  const unsigned long long last = all.events().back().id;
+  // Nine events came meanwhile (listed below); the reader that stayed saw them.
+  const unsigned long long last = seen.back().id + 9;
+  ASSERT_TRUE(all.waitFor(last, 3000));
   EventReader back(*k, std::to_string(seen.back().id));
   ASSERT_TRUE(back.waitFor(last, 3000));
   back.stop();
