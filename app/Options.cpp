@@ -2,8 +2,11 @@
 // reads values with the standard conversions, never reporting bad text.
 #include "app/Options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include "server/slot/LiveFeed.h"
 
 namespace {
 
@@ -59,6 +62,11 @@ const OptionRow kOptions[] = {
     {"--num", nullptr, [](Options& o, const char* v) { o.num = toInt(v); }},
     {"--host", nullptr, [](Options& o, const char* v) { o.host = v; }},
     {"--port", nullptr, [](Options& o, const char* v) { o.port = toInt(v); }},
+    {"--token", nullptr, [](Options& o, const char* v) { o.token = v; }},
+    {"--lv-fps", nullptr,
+     [](Options& o, const char* v) {
+       o.lvFps = std::clamp(toInt(v), LiveFeed::kMinFps, LiveFeed::kMaxFps);
+     }},
 };
 
 }  // namespace

@@ -4,8 +4,7 @@
 #include "app/Options.h"
 
 // "--connect-ip", "--liveview", "--capture": argv[2] is the IP, argv[3] the MAC.
-int runSingleCamera(const char* mode, const char* const* argv,
-                    const Options& options);
+int runSingleCamera(const char* mode, const char* const* argv, const Options& options);
 
 // "--ptz": argv[2] is the IP, argv[3] the MAC.
 int runPtz(const char* const* argv, const Options& options);

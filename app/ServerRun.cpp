@@ -3,6 +3,7 @@
 // released before the program exits.
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "app/Runs.h"
 #include "app/StopSignals.h"
@@ -24,8 +25,8 @@ void openBrowserSoon(const char* url) {
 
 // Serves until the first stop signal; the server is destroyed (camera let
 // go) before the caller releases the SDK.
-int serve(const std::string& host, int port) {
-  HttpServer server(host, port);
+int serve(const std::string& host, int port, ServerOptions options) {
+  HttpServer server(host, port, std::move(options));
   StopSignals signals([&server] { server.stop(); });
   server.run();
   return 0;
@@ -33,9 +34,16 @@ int serve(const std::string& host, int port) {
 
 }  // namespace
 
-int runServer(const Options& options) { return serve(options.host, options.port); }
+int runServer(const Options& options) {
+  ServerOptions server;
+  // The option wins over the environment, as a typed command should.
+  const char* fromEnvironment = std::getenv("KAMORA_TOKEN");
+  server.token = !options.token.empty() ? options.token : fromEnvironment ? fromEnvironment : "";
+  server.camera.liveViewFps = options.lvFps;
+  return serve(options.host, options.port, std::move(server));
+}
 
 int runAppMode() {
   openBrowserSoon("http://127.0.0.1:8080");
-  return serve("127.0.0.1", 8080);
+  return serve("127.0.0.1", 8080, ServerOptions());
 }

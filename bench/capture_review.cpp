@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/capture_pictures.h"
 #include "bench/perf_stats.h"
 #include "camera/CaptureFolder.h"
 #include "camera/ScaledJpeg.h"
@@ -21,25 +22,12 @@
 
 namespace {
 
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
+using benchpictures::fieldsFor;
+using benchpictures::writeFile;
 
 void report(const char* what, const std::vector<double>& ms) {
   std::printf("%-46s n=%-3zu median %7.2f ms  p90 %7.2f ms\n", what, ms.size(), perf::median(ms),
               perf::percentile(ms, 90));
-}
-
-vcam::StillExif fieldsFor(int i) {
-  vcam::StillExif f;
-  f.model = "SB_A4";
-  f.taken = 1714572202 + i;
-  f.iso = 100u << (i % 6);
-  f.shutter = 0x100FA;
-  f.ev = -700;
-  return f;
 }
 
 // A worst case for decoding: noise at high quality, as large as a detailed

@@ -1,7 +1,7 @@
 // CameraController: one camera, from connection request to disconnect, and
 // every operation on it (status read-out, exposure, capture, live view,
 // pan/tilt). Thread-bound: operations must not overlap, except that
-// grabLiveViewFrame and readSettings only read the device handle and
+// grabLiveViewFrame, readSettings and ptzStop only read the device handle and
 // may run beside a capture or a setter; never beside connect or disconnect.
 #pragma once
 
@@ -64,6 +64,9 @@ class CameraController {
   bool ptzPresetSet(std::uint16_t number);
   bool ptzPresetRecall(std::uint16_t number);
   bool ptzPresetClear(std::uint16_t number);
+  // "<address> <mac>" of the camera asked for, MAC in lower case; empty
+  // without one. Tells heads apart (the server keeps presets per head).
+  std::string headKey() const;
 
   // True while a device handle is held (a request was accepted and not yet
   // disconnected).

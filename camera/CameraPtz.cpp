@@ -1,5 +1,7 @@
 // CameraController: the pan/tilt head. Each operation hands one command to
 // the SDK and returns; none waits for the head to move.
+#include <cctype>
+
 #include "camera/CameraController.h"
 #include "camera/SdkStatus.h"
 
@@ -45,6 +47,9 @@ bool CameraController::ptzHome() {
          okOrError(VCSDK::ControlPTZF(deviceHandle, VCSDK::VcPTZFControl_Home, nullptr), "ptzHome");
 }
 
+// Reads the device handle and nothing else the other operations change (only
+// connect and disconnect write it), and the SDK takes calls on one handle from
+// several threads: a stop may therefore run beside a capture or a setter.
 bool CameraController::ptzStop() {
   return hasDevice() &&
          okOrError(VCSDK::ControlPTZF(deviceHandle, VCSDK::VcPTZFControl_Stop, nullptr), "ptzStop");
@@ -66,4 +71,13 @@ bool CameraController::ptzPresetRecall(std::uint16_t number) {
 bool CameraController::ptzPresetClear(std::uint16_t number) {
   return hasDevice() && okOrError(VCSDK::PresetPTZFClear(deviceHandle, number),
                                   "ptzPresetClear(%u)", static_cast<unsigned>(number));
+}
+
+std::string CameraController::headKey() const {
+  if (cameraInfo == nullptr) return "";
+  const char* ip = cameraInfo->GetIpAddressChar();
+  const char* mac = cameraInfo->GetMacAddressChar();
+  std::string key = std::string(ip != nullptr ? ip : "") + " " + (mac != nullptr ? mac : "");
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
 }

@@ -21,10 +21,21 @@ struct PtzValues {
 
 enum class PtzTakes { Nothing, PanTilt, PanTiltSpeed, Preset };
 
+// What an action does to the head, for those that must order or time its
+// commands (the server's lease and stop).
+enum class PtzEffect {
+  Continuous,   // turns until stopped
+  ToTarget,     // goes to a position and stops there
+  Stop,         // stops the head
+  StorePreset,  // remembers the position; the head does not move
+  ClearPreset,  // forgets one; the head does not move
+};
+
 struct PtzAction {
   const char* name;  // --do
   const char* path;  // HTTP route
   PtzTakes takes;
+  PtzEffect effect;
   // The controller's answer: false without a camera or when the head refused.
   bool (*run)(CameraController& controller, const PtzValues& values);
 };

@@ -46,5 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (options.port != defaults.port && !occurs(argv, start, "--port")) std::abort();
   if (options.frames != defaults.frames && !occurs(argv, start, "--frames")) std::abort();
   if (options.shots != defaults.shots && !occurs(argv, start, "--shots")) std::abort();
+  if (options.lvFps != defaults.lvFps && !occurs(argv, start, "--lv-fps")) std::abort();
+  if (options.lvFps < 1 || options.lvFps > 60) std::abort();
   return 0;
 }

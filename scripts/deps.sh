@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   nodejs npm chromium
   wrk curl
+  ffmpeg
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -44,6 +44,16 @@ HttpHandler HttpServer::handler(const Router& router) const {
   };
 }
 
+HttpQuickHandler HttpServer::quickHandler(const Router& router) const {
+  const auto peerAddress = options.peerAddressForTests;
+  return [&router, peerAddress](const HttpRequest& request) {
+    if (!peerAddress) return router.answerAtOnce(request);
+    HttpRequest seen = request;
+    seen.remoteAddress = peerAddress(request.remoteAddress);
+    return router.answerAtOnce(seen);
+  };
+}
+
 bool HttpServer::listen(HttpTransport& server) {
   std::lock_guard<std::mutex> lock(transportMutex);
   if (!server.bind(host, port)) return false;
@@ -55,6 +65,7 @@ bool HttpServer::listen(HttpTransport& server) {
 void HttpServer::run() {
   const Router router(camera, localMachineName(), AccessToken(options.token));
   HttpTransport server(handler(router), poweredBy());
+  server.answerAtOnce(quickHandler(router));
   printBanner(host, port, options.token);
   if (!listen(server)) {
     std::printf("[error] nao foi possivel ouvir em %s:%d\n", host.c_str(), port);

@@ -36,6 +36,7 @@ class HttpServer {
 
  private:
   HttpHandler handler(const Router& router) const;
+  HttpQuickHandler quickHandler(const Router& router) const;
   // Binds the transport and makes it reachable by stop(); false when the
   // address cannot be listened on.
   bool listen(HttpTransport& server);

@@ -33,6 +33,24 @@ double wrapDeg(double d) {
   return d - 180.0;
 }
 
+// Writes the render time into a comment segment right after the start of
+// image, so that a viewer can measure the delay from the camera to itself
+// without trusting any stamp added on the way.
+void stampRenderTime(std::vector<std::uint8_t>& jpeg, std::chrono::system_clock::time_point at) {
+  if (jpeg.size() < 2 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return;
+  const long long micros =
+      std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "kamora-vcam render %lld.%06lld", micros / 1000000,
+                              micros % 1000000);
+  const std::size_t length = static_cast<std::size_t>(n) + 2;  // counts its own two bytes
+  const std::uint8_t head[] = {0xFF, 0xFE, static_cast<std::uint8_t>(length >> 8),
+                               static_cast<std::uint8_t>(length & 0xFF)};
+  std::vector<std::uint8_t> segment(head, head + sizeof head);
+  segment.insert(segment.end(), text, text + n);
+  jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+}
+
 }  // namespace
 
 Renderer::Renderer(const Scene& scene, int lvW, int lvH, int stillW, int stillH, bool logProfile,
@@ -184,6 +202,7 @@ std::shared_ptr<const Frame> Renderer::liveFrame(const ViewParams& view) {
 std::shared_ptr<const Frame> Renderer::renderLiveFrame(const ViewParams& view) {
   MutexLock lock(liveMutex_);
   const int w = lvW_, h = lvH_;
+  const auto renderedAt = std::chrono::system_clock::now();
   Lut lut = makeLut(view);
   int col0 = static_cast<int>(std::lround((view.panDeg + 180.0) * ppd_ - w / 2.0));
   col0 = ((col0 % panoW_) + panoW_) % panoW_;
@@ -210,6 +229,7 @@ std::shared_ptr<const Frame> Renderer::renderLiveFrame(const ViewParams& view) {
   frame->number = ++frameNo_;
   drawOsd(work_, w, h, frame->number);
   frame->jpeg = encode(liveTj_, work_, w, h, 85);
+  stampRenderTime(frame->jpeg, renderedAt);
   cached_ = frame;
   cachedView_ = view;
   cachedAt_ = std::chrono::steady_clock::now();

@@ -49,12 +49,20 @@ VcStatus readySession(std::int64_t handle, std::shared_ptr<Session>& out) {
   return out->state() == Session::Ready ? VcError_None : VcError_NotConnected;
 }
 
-VcStatus sessionCall(std::int64_t handle, const char* path, json body) {
+// fn's status, run on the handle's ready session; the session's own status
+// when there is none.
+template <typename Fn>
+VcStatus withReadySession(std::int64_t handle, Fn&& fn) {
   std::shared_ptr<Session> s;
   VcStatus status = readySession(handle, s);
-  if (status != VcError_None) return status;
-  body["session"] = s->id();
-  return s->link().call(path, body, VcError_ConnectionLost);
+  return status != VcError_None ? status : fn(*s);
+}
+
+VcStatus sessionCall(std::int64_t handle, const char* path, json body) {
+  return withReadySession(handle, [&](Session& s) {
+    body["session"] = s.id();
+    return s.link().call(path, body, VcError_ConnectionLost);
+  });
 }
 
 }  // namespace
@@ -290,18 +298,14 @@ VcStatus ExecuteControlCodeValue(std::int64_t deviceHandle, std::uint32_t contro
 
 VcStatus GetLiveViewImageInfo(std::int64_t deviceHandle, VcImageInfo* info) {
   if (!info) return VcError_InvalidParameter;
-  std::shared_ptr<Session> s;
-  VcStatus status = readySession(deviceHandle, s);
-  if (status != VcError_None) return status;
-  return standin::liveViewInfo(*s, *info);
+  return withReadySession(deviceHandle,
+                          [info](Session& s) { return standin::liveViewInfo(s, *info); });
 }
 
 VcStatus GetLiveViewImage(std::int64_t deviceHandle, VcImageDataBlock* block) {
   if (!block) return VcError_InvalidParameter;
-  std::shared_ptr<Session> s;
-  VcStatus status = readySession(deviceHandle, s);
-  if (status != VcError_None) return status;
-  return standin::liveViewImage(*s, *block);
+  return withReadySession(deviceHandle,
+                          [block](Session& s) { return standin::liveViewImage(s, *block); });
 }
 
 }  // namespace VCSDK

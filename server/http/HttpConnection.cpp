@@ -100,11 +100,11 @@ void HttpConnection::refuse(Refusal why) {
   fate = replyhead::Fate::CloseQuietly;
   switch (why) {
     case Refusal::BodyTooLarge:
-      reply = replyhead::statusReply(413, "corpo grande demais");
+      reply = statusReply(413, "corpo grande demais");
       fate = replyhead::Fate::Close;
       break;
     case Refusal::HeadersTooLarge:
-      reply = replyhead::statusReply(431, "cabecalhos grandes demais");
+      reply = statusReply(431, "cabecalhos grandes demais");
       fate = replyhead::Fate::Close;
       break;
     case Refusal::UriTooLong:
@@ -137,6 +137,15 @@ void HttpConnection::dispatch() {
     fate = replyhead::Fate::KeepAlive;
   }
   parser.reset();
+  if (host.quick) {
+    std::optional<HttpReply> now;
+    try {
+      now = host.quick(request);
+    } catch (...) {
+      // Declined: the worker's handler answers it as usual.
+    }
+    if (now) return onReply(std::move(*now));
+  }
   // The guard keeps the event loop running until the reply is back.
   auto work = std::make_shared<asio::executor_work_guard<asio::io_context::executor_type>>(
       host.io.get_executor());
@@ -146,7 +155,7 @@ void HttpConnection::dispatch() {
       reply = self->host.handler(request);
     } catch (...) {
       // Handlers answer their own failures; this is the last resort.
-      reply = replyhead::statusReply(500, "erro interno");
+      reply = statusReply(500, "erro interno");
     }
     // The connection goes with the reply, so that it ends on the event loop.
     asio::io_context& io = self->host.io;
@@ -183,10 +192,14 @@ void HttpConnection::onReply(HttpReply reply) {
     }
     outHead = replyhead::wholeReply(reply, host.defaultHeaders, fate, headRequest);
     outBody = headRequest ? std::string() : std::move(reply.body);
+    if (!headRequest) outShared = std::move(reply.sharedBody);
     closeAfterWrite = fate != replyhead::Fate::KeepAlive;
   }
   ++served;
   phase = Phase::Writing;
+  if (outShared) {
+    return write({asio::buffer(outHead), asio::buffer(outShared->data(), outShared->size())});
+  }
   write({asio::buffer(outHead), asio::buffer(outBody)});
 }
 
@@ -210,6 +223,7 @@ void HttpConnection::nextRequest() {
   outHead.clear();
   outBody.clear();
   outBody.shrink_to_fit();
+  outShared.reset();
   if (awaitingFirstByte) buffer.shrink_to_fit();
   parser = std::make_unique<RequestParser>();
   // A pipelined request may already be here.

@@ -36,6 +36,7 @@ struct ConnectionHost {
 
   boost::asio::io_context& io;
   HttpHandler handler;
+  HttpQuickHandler quick;  // may be empty
   HttpFields defaultHeaders;
   httplimits::Timeouts timeouts;
   WorkerPool workers{httplimits::kMaxWorkers, httplimits::kWorkerIdleExit};
@@ -105,6 +106,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // The write in progress and what follows it.
   std::string outHead;
   std::string outBody;
+  std::shared_ptr<const std::vector<std::uint8_t>> outShared;  // instead of outBody
   StreamChunk outChunk;
   boost::beast::buffers_suffix<Buffers> outPending;
   bool writing = false;

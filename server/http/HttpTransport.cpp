@@ -103,6 +103,8 @@ bool HttpTransport::bind(const std::string& host, int port) {
   return true;
 }
 
+void HttpTransport::answerAtOnce(HttpQuickHandler quick) { impl->host.quick = std::move(quick); }
+
 const std::string& HttpTransport::bindError() const { return impl->bindError; }
 
 int HttpTransport::port() const { return impl->port; }

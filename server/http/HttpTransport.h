@@ -21,6 +21,10 @@ class HttpTransport {
   HttpTransport(const HttpTransport&) = delete;
   HttpTransport& operator=(const HttpTransport&) = delete;
 
+  // Requests it answers go out from the event loop without a worker's turn;
+  // set before run().
+  void answerAtOnce(HttpQuickHandler quick);
+
   // Listens on host:port (port 0: any free port). False, with the reason in
   // bindError(), when the address is in use or not one of this machine's.
   // Also raises the process's open-file limit, which many clients need.

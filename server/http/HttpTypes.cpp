@@ -1,4 +1,4 @@
-// Look-ups on a request's headers and parameters.
+// Look-ups on a request's headers and parameters, and the status reply.
 #include "server/http/HttpTypes.h"
 
 #include "server/http/HttpText.h"
@@ -22,4 +22,12 @@ std::string HttpRequest::param(const std::string& name, const std::string& fallb
     if (field.first == name) return field.second;
   }
   return fallback;
+}
+
+HttpReply statusReply(int status, const std::string& text) {
+  HttpReply reply;
+  reply.status = status;
+  reply.contentType = "application/json";
+  reply.body = "{\"status\":\"" + text + "\"}";
+  return reply;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,9 +72,24 @@ struct HttpReply {
   int status = 200;
   std::string contentType;
   std::string body;
+  // Bytes many replies send without a copy (a live-view picture); when set
+  // they are the body in place of `body`.
+  std::shared_ptr<const std::vector<std::uint8_t>> sharedBody;
   HttpFields headers;  // further headers: ETag, Cache-Control, Set-Cookie, ...
   std::shared_ptr<ReplyStream> stream;
 };
+
+// The status reply, the answer shape of every command and refusal:
+// {"status":"<text>"} as application/json. The text must need no JSON
+// escaping (every text the API sends is plain Portuguese without quotes,
+// backslashes or control characters).
+HttpReply statusReply(int status, const std::string& text);
+inline HttpReply statusReply(const std::string& text) { return statusReply(200, text); }
+
+// Answers a request on the transport's event loop when it can do so without
+// waiting for anything (a fixed page, a picture the feed already holds);
+// nullopt hands the request to a worker and the HttpHandler. Never blocks.
+using HttpQuickHandler = std::function<std::optional<HttpReply>(const HttpRequest&)>;
 
 // Turns a request into its reply. May block (a capture waits for downloads);
 // runs on a worker thread of the transport, never on its event loop.

@@ -123,7 +123,8 @@ std::string wholeReply(const HttpReply& reply, const HttpFields& defaults, Fate 
                         "timeout=" + std::to_string(httplimits::kKeepAliveSeconds) +
                             ", max=" + std::to_string(httplimits::kMaxRequestsPerConnection));
   }
-  fields.emplace_back("Content-Length", std::to_string(reply.body.size()));
+  const std::size_t length = reply.sharedBody ? reply.sharedBody->size() : reply.body.size();
+  fields.emplace_back("Content-Length", std::to_string(length));
   if (headRequest && !has(fields, "Accept-Ranges")) fields.emplace_back("Accept-Ranges", "bytes");
   return render(reply.status, std::move(fields));
 }
@@ -132,14 +133,6 @@ std::string streamReply(const HttpReply& reply, const HttpFields& defaults) {
   HttpFields fields = collect(reply, defaults);
   if (!has(fields, "Connection")) fields.emplace_back("Connection", "close");
   return render(reply.status, std::move(fields));
-}
-
-HttpReply statusReply(int status, const std::string& text) {
-  HttpReply reply;
-  reply.status = status;
-  reply.contentType = "application/json";
-  reply.body = "{\"status\":\"" + text + "\"}";
-  return reply;
 }
 
 }  // namespace replyhead

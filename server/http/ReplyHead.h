@@ -29,7 +29,4 @@ std::string wholeReply(const HttpReply& reply, const HttpFields& defaults, Fate 
 // unless the reply names a Connection header itself.
 std::string streamReply(const HttpReply& reply, const HttpFields& defaults);
 
-// The status reply {"status":"<text>"}; the text needs no JSON escaping.
-HttpReply statusReply(int status, const std::string& text);
-
 }  // namespace replyhead

@@ -1,13 +1,11 @@
-// The camera routes: connect, disconnect, exposure, capture, settings
-// read-out and one live-view picture.
-#include <cstdint>
+// The camera routes: connect, disconnect, exposure, capture and settings
+// read-out.
 #include <cstdlib>
 #include <vector>
 
 #include "camera/Defaults.h"
 #include "camera/Exposure.h"
 #include "server/routes/Params.h"
-#include "server/routes/Replies.h"
 #include "server/routes/RouteTable.h"
 #include "server/routes/SettingsJson.h"
 #include "server/slot/CameraSlot.h"
@@ -89,24 +87,6 @@ HttpReply properties(const RouteCall& call) {
   return reply;
 }
 
-HttpReply liveViewPicture(const RouteCall& call) {
-  HttpReply reply;
-  reply.contentType = "image/jpeg";
-  // With the feed running, a picture younger than one frame interval is as
-  // new as the camera would give: no second round trip for it.
-  const LiveFrame frame = call.camera.feed().fresh();
-  if (frame.jpeg) {
-    reply.body.assign(frame.jpeg->begin(), frame.jpeg->end());
-    return reply;
-  }
-  std::vector<std::uint8_t> picture;
-  if (!call.cameraHeld || !call.camera.controller().grabLiveViewFrame(picture)) {
-    return statusReply(503, "live view indisponivel");
-  }
-  reply.body.assign(picture.begin(), picture.end());
-  return reply;
-}
-
 }  // namespace
 
 std::vector<Route> cameraRoutes() {
@@ -116,6 +96,5 @@ std::vector<Route> cameraRoutes() {
       {HttpMethod::Post, "/exposure", CameraAccess::Command, exposure, {}},
       {HttpMethod::Post, "/capture", CameraAccess::Command, capture, {}},
       {HttpMethod::Get, "/properties", CameraAccess::Reader, properties, {}},
-      {HttpMethod::Get, "/liveview.jpg", CameraAccess::Reader, liveViewPicture, {}},
   };
 }

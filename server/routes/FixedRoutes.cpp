@@ -1,7 +1,6 @@
 // The three routes that never touch the camera: banner, liveness, console.
 #include <string>
 
-#include "server/routes/Replies.h"
 #include "server/routes/RouteTable.h"
 #include "web/ConsolePage.h"
 
@@ -24,27 +23,26 @@ HttpReply content(const std::string& body, const char* type) {
   return reply;
 }
 
+// A route that never waits for anything: answered on the event loop.
+Route fixed(const char* path, HttpReply (*answer)()) {
+  return {HttpMethod::Get,
+          path,
+          CameraAccess::None,
+          [answer](const RouteCall&) { return answer(); },
+          {},
+          [answer](const RouteCall&) { return std::optional<HttpReply>(answer()); }};
+}
+
 }  // namespace
 
 std::vector<Route> fixedRoutes() {
   return {
-      {HttpMethod::Get,
-       "/zef",
-       CameraAccess::None,
-       [](const RouteCall&) { return content(kZefBanner, "text/plain; charset=utf-8"); },
-       {}},
-      {HttpMethod::Get,
-       "/status",
-       CameraAccess::None,
-       [](const RouteCall&) { return statusReply("online"); },
-       {}},
-      {HttpMethod::Get,
-       "/",
-       CameraAccess::None,
-       [](const RouteCall&) {
-         return content(std::string(KAMORA_UI_HTML, KAMORA_UI_HTML_SIZE),
-                        "text/html; charset=utf-8");
-       },
-       {}},
+      fixed("/zef", [] { return content(kZefBanner, "text/plain; charset=utf-8"); }),
+      fixed("/status", [] { return statusReply("online"); }),
+      fixed("/",
+            [] {
+              return content(std::string(KAMORA_UI_HTML, KAMORA_UI_HTML_SIZE),
+                             "text/html; charset=utf-8");
+            }),
   };
 }

@@ -73,28 +73,21 @@ long portNumber(const std::string& port, long fallback) {
   return port.empty() ? fallback : std::strtol(port.c_str(), nullptr, 10);
 }
 
+// The server speaks plain HTTP, so its own pages have an http origin; any
+// other scheme (https, file, "null", ...) is a different origin.
 bool sameOrigin(const std::string& origin, const std::string& host) {
-  std::string scheme;
-  long defaultPort = 0;
+  const std::string scheme = "http://";
   const std::string o = lower(origin);
-  if (o.compare(0, 7, "http://") == 0) {
-    scheme = "http";
-    defaultPort = 80;
-  } else if (o.compare(0, 8, "https://") == 0) {
-    scheme = "https";
-    defaultPort = 443;
-  } else {
-    return false;  // "null", other schemes, garbage
-  }
-  const std::string authority = o.substr(scheme.size() + 3);
-  std::string originName, originPort, hostName, hostPort;
+  if (o.compare(0, scheme.size(), scheme) != 0) return false;
+  const std::string authority = o.substr(scheme.size());
   if (authority.find('/') != std::string::npos || authority.find('@') != std::string::npos) {
     return false;
   }
+  std::string originName, originPort, hostName, hostPort;
   if (!splitHostPort(authority, originName, originPort)) return false;
   if (!splitHostPort(lower(host), hostName, hostPort)) return false;
-  // The server speaks plain HTTP, so a Host without a port means port 80.
-  return originName == hostName && portNumber(originPort, defaultPort) == portNumber(hostPort, 80);
+  // A Host or Origin without a port means port 80.
+  return originName == hostName && portNumber(originPort, 80) == portNumber(hostPort, 80);
 }
 
 }  // namespace

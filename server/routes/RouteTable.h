@@ -4,6 +4,7 @@
 // be added without them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ enum class CameraAccess {
   Reader,    // reads beside commands; gives up while a connect/disconnect is due
   Command,   // one at a time among commands, beside readers
   Teardown,  // connect and disconnect: the camera alone
+  Urgent,    // the pan/tilt stop: beside commands and readers (never waits
+             // for a capture); waits only for a connect/disconnect under way
 };
 
 struct RouteCall {
@@ -27,6 +30,9 @@ struct RouteCall {
   // Reader access only: false while a connect or disconnect holds the
   // camera; the route then answers as it does without a camera.
   bool cameraHeld;
+  // The request's place in the order requests reached the camera (1, 2, ...),
+  // taken before it waited for its access.
+  std::uint64_t arrival = 0;
 };
 
 struct Route {
@@ -38,14 +44,20 @@ struct Route {
   std::function<HttpReply(const RouteCall&)> handle;
   // Runs before the camera is taken, so a malformed request is refused at
   // once instead of waiting for a capture; a reply ends the request there.
-  std::function<std::optional<HttpReply>(const HttpRequest&)> precheck;
+  std::function<std::optional<HttpReply>(const HttpRequest&)> precheck = {};
+  // Answers on the transport's event loop when it can without waiting for
+  // anything (no camera call, no disk): a fixed page, a picture the feed
+  // already holds. nullopt leaves the request to handle on a worker.
+  std::function<std::optional<HttpReply>(const RouteCall&)> fast = {};
 };
 
 // Every route, in the order of the API's documentation.
 const std::vector<Route>& apiRoutes();
 
 // The groups apiRoutes() is made of, one file each.
-std::vector<Route> fixedRoutes();   // "/zef", "/status", "/"
-std::vector<Route> cameraRoutes();  // "/connect" ... "/liveview.jpg"
-std::vector<Route> healthRoutes();  // "/camera", "/events"
-std::vector<Route> ptzRoutes();     // "/ptz/..."
+std::vector<Route> fixedRoutes();     // "/zef", "/status", "/"
+std::vector<Route> cameraRoutes();    // "/connect" ... "/properties"
+std::vector<Route> liveViewRoutes();  // "/liveview.jpg", "/liveview.mjpg"
+std::vector<Route> healthRoutes();    // "/camera", "/events"
+std::vector<Route> ptzRoutes();       // "/ptz/..."
+std::vector<Route> captureRoutes();   // "/captures", "/captures/<name>"

@@ -16,8 +16,15 @@ class Router {
 
   // Never throws: a failing handler answers 500 "erro interno".
   HttpReply handle(const HttpRequest& request) const;
+  // The reply when it needs no waiting (a refusal, a 404, a route's fast
+  // answer); nullopt sends the request to handle(). Never blocks or throws.
+  std::optional<HttpReply> answerAtOnce(const HttpRequest& request) const;
 
  private:
+  // The guard's or the token's refusal; nullopt when the request may go on.
+  std::optional<HttpReply> refusal(const HttpRequest& request) const;
+  const Route* find(const HttpRequest& request) const;
+  HttpReply withCookie(HttpReply reply, const HttpRequest& request) const;
   HttpReply dispatch(const Route& route, const HttpRequest& request) const;
 
   CameraSlot& camera_;

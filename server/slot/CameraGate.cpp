@@ -2,25 +2,38 @@
 // readers only ever try.
 #include "server/slot/CameraGate.h"
 
-CameraGate::Teardown::Teardown(CameraGate& g) : gate(g) {
-  ++gate.teardownsWaiting;
-  command = std::unique_lock<std::mutex>(gate.commandMutex);
-  gate.lockExclusive();
-  --gate.teardownsWaiting;
+CameraGate::Hold::Hold(CameraGate& g, Kind k) : gate(g), kind(k) {
+  switch (kind) {
+    case Kind::Reader:
+      holding = gate.tryLockShared();
+      return;
+    case Kind::Urgent:
+      // Shares the handle like a command but skips the command mutex;
+      // unlike a reader it does not give up for a waiting teardown, which
+      // would drop a stop.
+      gate.lockShared();
+      break;
+    case Kind::Command:
+      command = std::unique_lock<std::mutex>(gate.commandMutex);
+      gate.lockShared();
+      break;
+    case Kind::Teardown:
+      ++gate.teardownsWaiting;
+      command = std::unique_lock<std::mutex>(gate.commandMutex);
+      gate.lockExclusive();
+      --gate.teardownsWaiting;
+      break;
+  }
+  holding = true;
 }
 
-CameraGate::Teardown::~Teardown() { gate.unlockExclusive(); }
-
-CameraGate::Command::Command(CameraGate& g) : gate(g), command(g.commandMutex) {
-  gate.lockShared();
-}
-
-CameraGate::Command::~Command() { gate.unlockShared(); }
-
-CameraGate::Reader::Reader(CameraGate& g) : gate(g), holding(g.tryLockShared()) {}
-
-CameraGate::Reader::~Reader() {
-  if (holding) gate.unlockShared();
+CameraGate::Hold::~Hold() {
+  if (!holding) return;
+  if (kind == Kind::Teardown) {
+    gate.unlockExclusive();
+  } else {
+    gate.unlockShared();
+  }
 }
 
 void CameraGate::lockExclusive() {

@@ -9,6 +9,8 @@
 //  - reader (live-view grab, settings read-out): beside commands; never
 //    waits for a teardown but gives up at once, so polls cannot pile up on
 //    workers while a connection is being made.
+//  - urgent (pan/tilt stop): beside commands and readers, so a stop never
+//    waits for a capture; it waits only while a teardown holds the handle.
 // Thread-safe.
 #pragma once
 
@@ -20,43 +22,42 @@
 
 class CameraGate {
  public:
-  class Teardown {
+  enum class Kind { Reader, Urgent, Command, Teardown };
+
+  // Holds one kind of access for a scope.
+  class Hold {
    public:
-    explicit Teardown(CameraGate& gate);
-    ~Teardown();
-    Teardown(const Teardown&) = delete;
-    Teardown& operator=(const Teardown&) = delete;
-
-   private:
-    CameraGate& gate;
-    std::unique_lock<std::mutex> command;
-  };
-
-  class Command {
-   public:
-    explicit Command(CameraGate& gate);
-    ~Command();
-    Command(const Command&) = delete;
-    Command& operator=(const Command&) = delete;
-
-   private:
-    CameraGate& gate;
-    std::unique_lock<std::mutex> command;
-  };
-
-  class Reader {
-   public:
-    explicit Reader(CameraGate& gate);
-    ~Reader();
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-    // False when a teardown holds or awaits the handle; the caller must then
-    // answer as if there were no camera.
+    Hold(CameraGate& gate, Kind kind);
+    ~Hold();
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    // False only for a reader that gave up because a teardown holds or
+    // awaits the handle; the caller must then answer as if there were no
+    // camera.
     bool held() const { return holding; }
 
    private:
     CameraGate& gate;
+    const Kind kind;
+    std::unique_lock<std::mutex> command;  // commands and teardowns
     bool holding = false;
+  };
+
+  // The four kinds by name.
+  struct Reader : Hold {
+    explicit Reader(CameraGate& gate) : Hold(gate, Kind::Reader) {}
+  };
+  // Safe beside a command only for calls that read the device handle and
+  // nothing a command changes (CameraController::ptzStop); callers keep such
+  // calls from overtaking their own kind (see PtzDriver).
+  struct Urgent : Hold {
+    explicit Urgent(CameraGate& gate) : Hold(gate, Kind::Urgent) {}
+  };
+  struct Command : Hold {
+    explicit Command(CameraGate& gate) : Hold(gate, Kind::Command) {}
+  };
+  struct Teardown : Hold {
+    explicit Teardown(CameraGate& gate) : Hold(gate, Kind::Teardown) {}
   };
 
   // True while a connect or disconnect waits for its turn: a multi-shot

@@ -6,7 +6,8 @@ CameraSlot::CameraSlot(EventLog& events, const SlotOptions& options)
       health_(events, [this] { supervisor_.wake(); }),
       errors_(events),
       supervisor_(*this),
-      feed_(controller_, gate_, options.liveViewFps) {
+      feed_(controller_, gate_, options.liveViewFps),
+      ptz_(controller_, gate_, events) {
   controller_.setObserver(&supervisor_);
   supervisor_.start();
 }
@@ -19,6 +20,17 @@ CameraSlot::~CameraSlot() {
 
 void CameraSlot::beginShutdown() {
   stopping_.store(true);
+  // First, so that an attempt holding the camera gives it up for the stop.
   supervisor_.requestStop();
+  endPtzLease(true);
   feed_.stop();
+}
+
+void CameraSlot::endPtzLease(bool sendStop) {
+  if (!sendStop) {
+    ptz_.endLease(false);
+    return;
+  }
+  CameraGate::Urgent now(gate_);
+  ptz_.endLease(true);
 }

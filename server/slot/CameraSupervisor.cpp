@@ -118,6 +118,9 @@ CameraSupervisor::Clock::time_point CameraSupervisor::step() {
         // showed: its event goes first.
         publishDownloads();
         if (health.lost(view.generation, lossCode_.load())) {
+          // A leased move has no head to stop now; the head gets its stop
+          // once the camera is back.
+          slot_.ptz().endLease(false);
           plan_ = Plan{view.generation, 0, now + kFirstAttempt};
           feedSeenRunning_.reset();
           return plan_.next;
@@ -216,10 +219,7 @@ void CameraSupervisor::backOnline(const CameraRequest& request) {
   // A head that was moving when the link went keeps moving on its own; it
   // must not carry on with a command from before the loss.
   const CameraModel* model = findModelByCode(request.model);
-  if (model != nullptr && model->hasHead) {
-    camera.ptzStop();
-    slot_.publishPtz("stop", {{"reason", "reconexao"}});
-  }
+  if (model != nullptr && model->hasHead) slot_.ptz().stop(slot_.arrive(), true);
 }
 
 void CameraSupervisor::publishDownload(const std::string& path) {

@@ -15,6 +15,57 @@ std::chrono::microseconds intervalFor(int fps) {
   return std::chrono::microseconds(1000000 / fps);
 }
 
+// When to grab next. A camera renders on its own clock, and asking it once
+// per interval beats against that clock: a grab that comes a little early
+// gets the picture already sent and the feed loses a whole interval, about
+// halving its rate at a cap equal to the camera's rate. So a repeat is
+// asked again shortly, a few times, and a new picture starts the next
+// interval from the grab that brought it (pictures stay at least one
+// interval apart: the cap). When new pictures keep needing a second ask,
+// the next interval is planned a little later (up to an eighth of it), so
+// the camera is mostly asked once per picture; the lead shrinks again while
+// first asks succeed. A camera that keeps repeating (a frozen picture) is
+// asked once per interval until it changes. Thread-bound.
+class GrabPace {
+ public:
+  static constexpr int kRetries = 4;
+
+  explicit GrabPace(std::chrono::microseconds interval)
+      : interval_(interval),
+        retryStep_(std::clamp<std::chrono::microseconds>(
+            interval / 16, std::chrono::milliseconds(1), std::chrono::milliseconds(4))) {}
+
+  // started: when the grab began; now: when it ended.
+  Clock::time_point after(Clock::time_point started, bool grabbed, bool fresh,
+                          Clock::time_point now) {
+    if (fresh) {
+      lead_ = askedAgain_ ? std::min(lead_ + retryStep_, interval_ / 8)
+                          : std::max(lead_ - retryStep_ / 4, std::chrono::microseconds(0));
+      askedAgain_ = false;
+      retriesLeft_ = kRetries;
+      planned_ = started + interval_ + lead_;
+    } else if (grabbed && retriesLeft_ > 0) {
+      --retriesLeft_;
+      askedAgain_ = true;
+      return now + retryStep_;
+    } else {
+      askedAgain_ = false;
+      planned_ = (planned_ == Clock::time_point() ? started : planned_) + interval_;
+    }
+    // After a stall the plan restarts instead of catching up.
+    if (planned_ < now) planned_ = now;
+    return planned_;
+  }
+
+ private:
+  std::chrono::microseconds interval_;
+  std::chrono::microseconds retryStep_;
+  std::chrono::microseconds lead_{0};
+  int retriesLeft_ = kRetries;
+  bool askedAgain_ = false;
+  Clock::time_point planned_;
+};
+
 }  // namespace
 
 LiveFeed::LiveFeed(CameraController& camera, CameraGate& gate, int maxFps)
@@ -55,7 +106,7 @@ LiveFrame LiveFeed::latest() const {
 
 LiveFrame LiveFeed::fresh() const {
   MutexLock lock(mutex_);
-  if (!grabbing_ || !latest_.jpeg || Clock::now() - latest_.grabbedSteady >= interval_) {
+  if (!grabbing_ || !latest_.jpeg || Clock::now() - latest_.grabbedSteady >= 2 * interval_) {
     return LiveFrame();
   }
   return latest_;
@@ -91,31 +142,35 @@ bool LiveFeed::grabOnce(std::vector<std::uint8_t>& picture) {
   return camera_.grabLiveViewFrame(picture);
 }
 
-void LiveFeed::publish(std::vector<std::uint8_t>&& picture) {
+bool LiveFeed::publish(std::vector<std::uint8_t>&& picture) {
   {
     MutexLock lock(mutex_);
     // A camera that has not rendered anew hands out the same picture again.
-    if (latest_.jpeg && *latest_.jpeg == picture) return;
+    if (latest_.jpeg && *latest_.jpeg == picture) return false;
     latest_.jpeg = std::make_shared<const std::vector<std::uint8_t>>(std::move(picture));
     ++latest_.sequence;
     latest_.grabbedAt = std::chrono::system_clock::now();
     latest_.grabbedSteady = Clock::now();
   }
   wakes_.notifyAll();
+  return true;
 }
 
 void LiveFeed::loop() {
+  GrabPace pace(interval_);
   Clock::time_point next = Clock::now();
   while (true) {
     {
       MutexLock lock(mutex_);
-      const auto watched = [this] {
+      // Lambdas are checked on their own: each says it runs under the lock.
+      const auto watched = [this]() REQUIRES(mutex_) {
         return stopping_ || viewers_ > 0 || Clock::now() - lastViewerLeft_ < kLinger;
       };
       if (!watched()) {
         grabbing_ = false;
-        lock.wait(changed_, [this] { return stopping_ || viewers_ > 0; });
+        lock.wait(changed_, [this]() REQUIRES(mutex_) { return stopping_ || viewers_ > 0; });
         next = Clock::now();
+        pace = GrabPace(interval_);
       }
       if (stopping_) {
         grabbing_ = false;
@@ -123,15 +178,12 @@ void LiveFeed::loop() {
       }
       grabbing_ = true;
     }
+    const Clock::time_point started = Clock::now();
     std::vector<std::uint8_t> picture;
-    if (grabOnce(picture)) publish(std::move(picture));
-
-    // Paced from the planned start, so the rate holds whatever a grab
-    // costs; after a stall the plan restarts instead of catching up.
-    next += interval_;
-    const Clock::time_point now = Clock::now();
-    if (next < now) next = now;
+    const bool grabbed = grabOnce(picture);
+    const bool fresh = grabbed && publish(std::move(picture));
+    next = pace.after(started, grabbed, fresh, Clock::now());
     MutexLock lock(mutex_);
-    lock.waitUntil(changed_, next, [this] { return stopping_; });
+    lock.waitUntil(changed_, next, [this]() REQUIRES(mutex_) { return stopping_; });
   }
 }

@@ -62,9 +62,11 @@ class LiveFeed {
   std::unique_ptr<Viewer> watch(std::function<void()> wake = {}) EXCLUDES(mutex_);
 
   LiveFrame latest() const EXCLUDES(mutex_);
-  // The newest picture when the loop is grabbing and it is younger than one
-  // frame interval; empty otherwise. Lets a single-picture request skip a
-  // camera round trip.
+  // The newest picture when the loop is grabbing and it is younger than two
+  // frame intervals; empty otherwise. While the loop grabs, its newest
+  // picture is the newest the camera has (a camera slower than the cap
+  // leaves more than one interval between pictures), so a single-picture
+  // request can skip a camera round trip.
   LiveFrame fresh() const EXCLUDES(mutex_);
   bool running() const EXCLUDES(mutex_);
   std::chrono::microseconds frameInterval() const { return interval_; }
@@ -76,7 +78,8 @@ class LiveFeed {
  private:
   void loop() EXCLUDES(mutex_);
   bool grabOnce(std::vector<std::uint8_t>& picture);
-  void publish(std::vector<std::uint8_t>&& picture) EXCLUDES(mutex_);
+  // False when the picture is the one published last.
+  bool publish(std::vector<std::uint8_t>&& picture) EXCLUDES(mutex_);
 
   CameraController& camera_;
   CameraGate& gate_;

@@ -1,5 +1,4 @@
-// The events the slot publishes for commands sent through it: pan/tilt
-// commands and the exposure read back after a change.
+// The "exposure" event: what the camera reads back after a change.
 #include <nlohmann/json.hpp>
 
 #include "server/slot/CameraSlot.h"
@@ -11,15 +10,6 @@ std::string oneLine(const nlohmann::ordered_json& data) {
 }
 
 }  // namespace
-
-void CameraSlot::publishPtz(const std::string& command, const nlohmann::ordered_json& values) {
-  nlohmann::ordered_json data;
-  data["command"] = command;
-  if (values.is_object()) {
-    for (const auto& item : values.items()) data[item.key()] = item.value();
-  }
-  events_.publish("ptz", oneLine(data));
-}
 
 void CameraSlot::publishExposure() {
   const std::optional<CameraSettings> settings = controller_.readSettings();

@@ -43,8 +43,8 @@ class KamoraServer {
   httplib::Client client() const;
 
   bool running();
-  int pid() const;  // the server process's id
   void signal(int sig);
+  int pid() const;  // for reading /proc/<pid>
   // The exit code, or -1 while it still runs after timeoutMs (see Subprocess).
   int wait(int timeoutMs);
   std::string output() const;

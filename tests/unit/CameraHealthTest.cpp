@@ -170,7 +170,7 @@ TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
   EXPECT_EQ(json::parse(states[states.size() - 2])["attempt"], 1);
   EXPECT_EQ(json::parse(states.back())["state"], "conectada");
   EXPECT_EQ(eventsOf(log, "ptz"),
-            (std::vector<std::string>{R"({"command":"stop","reason":"reconexao"})"}));
+            (std::vector<std::string>{R"({"command":"stop","automatic":true,"ok":true})"}));
 }
 
 TEST_F(SupervisorTest, AttemptsAreSpacedAndTheUsersDisconnectEndsThem) {

@@ -81,6 +81,30 @@ TEST_F(LiveFeedTest, SkipsRepeatsAndPausesWhileTheCameraIsTornDown) {
   EXPECT_GT(feed.grabCount(), during + 5);  // back by itself
 }
 
+TEST_F(LiveFeedTest, ARepeatIsAskedAgainSoonSoTheFeedKeepsTheCamerasRate) {
+  CameraController camera;
+  connect(camera);
+  // A camera whose clock runs just behind the feed's: every other grab
+  // meets the picture already sent.
+  std::vector<fake::LiveViewStep> steps(2000);
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    steps[i].picture = fake::jpegBytes(256, static_cast<std::uint8_t>(i / 2));
+  }
+  fake::sdk().queueLiveView(steps);
+  CameraGate gate;
+  LiveFeed feed(camera, gate, 30);
+  auto viewer = feed.watch();
+  std::this_thread::sleep_for(1000ms);
+  const std::uint64_t published = feed.latest().sequence;
+  const std::uint64_t grabs = feed.grabCount();
+  viewer.reset();
+  // About 30 a second, not the 15 that one grab per interval would give,
+  // and never above the cap.
+  EXPECT_GE(published, 24u);
+  EXPECT_LE(published, 32u);
+  EXPECT_LE(grabs, 2 * published + 6);
+}
+
 TEST_F(LiveFeedTest, MjpegPartsCarryTheFrameAndEndWithTheClosingBoundary) {
   CameraController camera;
   connect(camera);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Options.h"
+#include "server/slot/LiveFeed.h"
 #include "tests/support/ExpectedUsage.h"
 
 namespace {
@@ -19,10 +20,10 @@ std::string describe(const Options& o) {
   std::snprintf(text, sizeof text,
                 "ssh=%d window=%d user='%s' pass='%s' frames=%d shots=%d "
                 "iso=%d:%u fnumber=%d:%g shutter=%d:%u/%u ev=%d:%g "
-                "do='%s' pan=%d tilt=%d speed=%d num=%d host='%s' port=%d",
+                "do='%s' pan=%d tilt=%d speed=%d num=%d host='%s' port=%d lvFps=%d",
                 o.ssh, o.window, o.user.c_str(), o.pass.c_str(), o.frames, o.shots, e.hasIso, e.iso,
                 e.hasFNumber, e.fNumber, e.hasShutter, e.shutterNum, e.shutterDen, e.hasEv, e.ev,
-                o.action.c_str(), o.pan, o.tilt, o.speed, o.num, o.host.c_str(), o.port);
+                o.action.c_str(), o.pan, o.tilt, o.speed, o.num, o.host.c_str(), o.port, o.lvFps);
   return text;
 }
 
@@ -117,6 +118,15 @@ const std::vector<ScanRow>& rows() {
          o.exposure.hasIso = true;
          o.exposure.iso = 1;  // 2^32 + 1 on a 64-bit long
        }},
+      {"LiveViewRateTakenWithinItsRange", {"--lv-fps", "12"}, [](Options& o) { o.lvFps = 12; }},
+      // The command line never reports a bad number: out of range is clamped.
+      {"LiveViewRateClampedSilently",
+       {"--lv-fps", "0", "--lv-fps", "abc", "--frames", "3", "--lv-fps", "1000"},
+       [](Options& o) {
+         o.frames = 3;
+         o.lvFps = 60;
+       }},
+      {"LiveViewRateBelowOneIsOne", {"--lv-fps", "-5"}, [](Options& o) { o.lvFps = 1; }},
       {"NegativeIsoWrapsLikeStrtoul",
        {"--iso", "-1"},
        [](Options& o) {
@@ -142,6 +152,10 @@ TEST_P(OptionsScanTest, FillsTheExpectedSettings) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, OptionsScanTest, ::testing::ValuesIn(rows()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OptionsScanStart, LiveViewRateDefaultIsTheFeeds) {
+  EXPECT_EQ(Options().lvFps, LiveFeed::kDefaultFps);
+}
 
 TEST(OptionsScanStart, ArgumentsBeforeTheStartAreNeverOptions) {
   const char* argv[] = {"kamora", "--connect-ip", "--ssh", "--frames", "9"};

@@ -48,6 +48,10 @@ TEST(ServerGuardTest, HostAndOriginTable) {
       {"127.0.0.1:8080", "http://127.0.0.1:8081", "atelier", false},
       {"127.0.0.1:8080", "http://127.0.0.1", "atelier", false},
       {"127.0.0.1", "https://127.0.0.1", "atelier", false},  // 80 against 443
+      // Another scheme is another origin, even on the same host and port.
+      {"127.0.0.1:8080", "https://127.0.0.1:8080", "atelier", false},
+      {"127.0.0.1:443", "https://127.0.0.1", "atelier", false},
+      {"127.0.0.1:8080", "ws://127.0.0.1:8080", "atelier", false},
       {"127.0.0.1:8080", "null", "atelier", false},
       {"127.0.0.1:8080", "", "atelier", false},
       {"127.0.0.1:8080", "file://", "atelier", false},

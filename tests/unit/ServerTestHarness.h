@@ -18,8 +18,11 @@
 
 class RunningServer {
  public:
-  explicit RunningServer(const std::string& host, int port = 8080)
-      : host_(host), port_(port), server_(std::make_unique<HttpServer>(host, port)) {
+  explicit RunningServer(const std::string& host, int port = 8080,
+                         ServerOptions options = ServerOptions())
+      : host_(host),
+        port_(port),
+        server_(std::make_unique<HttpServer>(host, port, std::move(options))) {
     thread_ = std::thread([this] {
       server_->run();
       done_ = true;

@@ -56,11 +56,12 @@ test('the served page holds every part, refers to no file and fetches only the A
   await page.goto(origin + '/');
   await page.waitForRequest((r) => r.url() === origin + '/properties', { timeout: 5000 });
   await page.waitForLoadState('networkidle');
-  assert.deepEqual([...new Set(paths)].sort(), ['/', '/camera', '/events', '/properties', '/status']);
+  // The folder is empty, so the review card asks for no picture.
+  assert.deepEqual([...new Set(paths)].sort(), ['/', '/camera', '/captures', '/events', '/properties', '/status']);
   const declared = src.scripts.flatMap((f) => Array.from(fs.readFileSync(f, 'utf8').matchAll(/^function (\w+)/gm), (m) => m[1]));
   const missing = await page.evaluate((names) => names.filter((n) => typeof window[n] !== 'function'), declared);
   assert.deepEqual(missing, []);
-  for (const name of ['byId', 'luma', 'measure', 'lvToggle', 'buildLooks', 'ptzMove', 'cameraIsLost']) assert.ok(declared.includes(name), name);
+  for (const name of ['byId', 'luma', 'measure', 'lvToggle', 'buildLooks', 'ptzMove', 'reviewShow', 'cameraIsLost']) assert.ok(declared.includes(name), name);
   assert.equal(await page.evaluate(() => getComputedStyle(document.body).backgroundColor), 'rgb(13, 15, 18)');
   assert.deepEqual(browser.errors, []);
 });

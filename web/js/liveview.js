@@ -67,6 +67,7 @@ function paintOverlays(px, width, o) {
 const modes = { peaking: false, zebra: false, false: false, mlut: false };
 let activeLook = 'Neutro';
 let lvTimer = null;
+let lvFeed = null; // the stream run of "Fluido" (feed.js) while it runs
 let lastImg = null;
 let looksBuilt = false;
 const viewCanvas = byId('view');
@@ -76,16 +77,53 @@ const anaCanvas = document.createElement('canvas');
 anaCanvas.width = AW; anaCanvas.height = AH;
 const anaCtx = anaCanvas.getContext('2d', { willReadFrequently: true });
 
+const FLUID_KEY = 'kamora.fluido';
+let fluid = readSetting(FLUID_KEY) === '1';
+byId('lvfluid').classList.toggle('on', fluid);
+
+// Storage may be refused (privacy settings, some embedded views): the switch
+// then simply starts off every time.
+function readSetting(key) {
+  try { return localStorage.getItem(key); } catch (e) { return null; }
+}
+function writeSetting(key, value) {
+  try { localStorage.setItem(key, value); } catch (e) { /* not remembered */ }
+}
+
+function lvRunning() { return lvTimer !== null || lvFeed !== null; }
+
 function lvToggle() {
   const btn = byId('lvbtn');
-  if (lvTimer !== null) {
-    clearInterval(lvTimer);
-    lvTimer = null;
+  if (lvRunning()) {
+    lvHalt();
     btn.textContent = '▶ Iniciar';
     return;
   }
   btn.textContent = '⏸ Parar';
-  lvTimer = setInterval(tick, 150);
+  lvBegin();
+}
+
+function lvBegin() {
+  watchStart();
+  if (fluid) lvFeed = feedStart(feedPicture);
+  else lvTimer = setInterval(tick, 150);
+}
+
+function lvHalt() {
+  if (lvTimer !== null) { clearInterval(lvTimer); lvTimer = null; }
+  if (lvFeed !== null) { feedStop(lvFeed); lvFeed = null; }
+  watchStop();
+  drawnAt = [];
+  lastDelayMs = null;
+  byId('lvrate').textContent = '';
+}
+
+// "Fluido": follow the server's stream instead of asking for one picture per tick.
+function fluidToggle(btn) {
+  fluid = !fluid;
+  btn.classList.toggle('on', fluid);
+  writeSetting(FLUID_KEY, fluid ? '1' : '0');
+  if (lvRunning()) { lvHalt(); lvBegin(); }
 }
 
 function tog(btn) {
@@ -96,14 +134,21 @@ function tog(btn) {
 
 function tick() {
   const img = new Image();
-  img.onload = function () {
-    lastImg = img;
-    renderView(img);
-    analyze();
-    if (!looksBuilt) buildLooks(img);
-  };
+  img.onload = function () { showPicture(img); };
   img.onerror = function () { /* skipped: the previous picture stays */ };
   img.src = '/liveview.jpg?t=' + Date.now();
+}
+
+// One new picture, from either mode: the view, the scopes and the advisor.
+function showPicture(img) {
+  pictureArrived();
+  // A decoded bitmap holds its pixels until closed; the looks were built from it already.
+  if (lastImg !== null && lastImg !== img && typeof lastImg.close === 'function') lastImg.close();
+  lastImg = img;
+  renderView(img);
+  analyze();
+  if (!looksBuilt) buildLooks(img);
+  if (noSignal) drawNoSignal();
 }
 
 // Draws `img` replacing whatever the canvas held, as a freshly sized canvas would.
@@ -113,9 +158,15 @@ function drawReplacing(ctx, img, w, h) {
   ctx.globalCompositeOperation = 'source-over';
 }
 
+// An <img> has its size as naturalWidth (0 when it failed); a decoded bitmap as width.
+function pictureSize(img) {
+  if (img.naturalWidth === undefined) return [img.width, img.height];
+  return [img.naturalWidth || 640, img.naturalHeight || 426];
+}
+
 function renderView(img) {
   const pk = Number(byId('pk').value), zb = Number(byId('zb').value);
-  const w = img.naturalWidth || 640, h = img.naturalHeight || 426;
+  const [w, h] = pictureSize(img);
   // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
   if (viewCanvas.width !== w) viewCanvas.width = w;
   if (viewCanvas.height !== h) viewCanvas.height = h;
@@ -139,4 +190,74 @@ function analyze() {
   drawVector(m);
   advise(m.sr / m.count, m.sg / m.count, m.sb / m.count, m.hi / m.count, m.sh / m.count, m.hl, m.count);
   return m;
+}
+
+// ---- No signal ----------------------------------------------------------------
+// A picture that stays on the canvas must not pass for live: after a second
+// without a new one, or while the camera is known lost, the last picture is
+// dimmed under "SEM SINAL" until pictures come back.
+
+const SILENCE_MS = 1000;
+let lastPictureAt = 0;
+let noSignal = false;
+let watchTimer = null;
+
+function cameraLost() { return typeof cameraIsLost === 'function' && !!cameraIsLost(); }
+
+function watchStart() {
+  lastPictureAt = Date.now();
+  noSignal = false;
+  watchTimer = setInterval(watchSignal, 250);
+}
+
+function watchStop() {
+  if (watchTimer !== null) { clearInterval(watchTimer); watchTimer = null; }
+}
+
+function watchSignal() {
+  if (lvFeed !== null) showRate();
+  if (noSignal || !(cameraLost() || Date.now() - lastPictureAt > SILENCE_MS)) return;
+  noSignal = true;
+  drawNoSignal();
+  log('live view: SEM SINAL');
+}
+
+function pictureArrived() {
+  lastPictureAt = Date.now();
+  if (!noSignal || cameraLost()) return;
+  noSignal = false;
+  log('live view: sinal restabelecido');
+}
+
+function drawNoSignal() {
+  const w = viewCanvas.width, h = viewCanvas.height;
+  viewCtx.fillStyle = 'rgba(0, 0, 0, 0.6)';
+  viewCtx.fillRect(0, 0, w, h);
+  viewCtx.fillStyle = '#e8eaed';
+  viewCtx.font = 'bold ' + Math.max(12, Math.round(w / 12)) + 'px system-ui, sans-serif';
+  viewCtx.textAlign = 'center';
+  viewCtx.textBaseline = 'middle';
+  viewCtx.fillText('SEM SINAL', w / 2, h / 2);
+}
+
+// ---- Rate and delay of "Fluido" -------------------------------------------------
+
+let drawnAt = [];      // when each picture of the last second was drawn (ms)
+let lastDelayMs = null; // drawing time minus the picture's X-Timestamp
+
+function feedPicture(bitmap, stamp) {
+  showPicture(bitmap);
+  const now = Date.now();
+  drawnAt.push(now);
+  lastDelayMs = stamp > 0 ? now - stamp * 1000 : null;
+  showRate();
+}
+
+function showRate() {
+  const now = Date.now();
+  while (drawnAt.length && now - drawnAt[0] > 1000) drawnAt.shift();
+  const n = drawnAt.length;
+  // Pictures per second over the last second's draws, from the first second on.
+  const rate = n >= 2 ? Math.round((n - 1) * 1000 / Math.max(1, drawnAt[n - 1] - drawnAt[0])) : n;
+  byId('lvrate').textContent = rate + ' qps' + (n && lastDelayMs !== null ? ' · ' + Math.max(0, Math.round(lastDelayMs)) + ' ms' : '');
 }

@@ -38,4 +38,4 @@ async function launchBrowser(options = {}) {
   };
 }
 
-module.exports = { launchBrowser, EXECUTABLE };
+module.exports = { launchBrowser, EXECUTABLE, ARGS };
