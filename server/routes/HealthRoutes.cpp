@@ -55,11 +55,18 @@ HttpReply eventStream(const RouteCall& call) {
   return eventStreamReply(call.camera.events(), call.request.header("Last-Event-ID"));
 }
 
+// Neither waits for anything (a copy of the health, a stream that starts
+// empty), so both are answered on the transport's event loop.
+template <HttpReply (*answer)(const RouteCall&)>
+std::optional<HttpReply> atOnce(const RouteCall& call) {
+  return answer(call);
+}
+
 }  // namespace
 
 std::vector<Route> healthRoutes() {
   return {
-      {HttpMethod::Get, "/camera", CameraAccess::None, cameraState, {}},
-      {HttpMethod::Get, "/events", CameraAccess::None, eventStream, {}},
+      {HttpMethod::Get, "/camera", CameraAccess::None, cameraState, {}, atOnce<cameraState>},
+      {HttpMethod::Get, "/events", CameraAccess::None, eventStream, {}, atOnce<eventStream>},
   };
 }

@@ -170,6 +170,7 @@ TEST_F(HealthRecoveryTest, DroppedLinkEndsTheCaptureKeepsItsPictureAndStopsTheHe
   EXPECT_LT(msSince(dropped), 600);
 
   // Back by itself; the head, still turning on the camera, is stopped.
+  ASSERT_GE(waitForCameraState(*k, "perdida|reconectando", 2000), 0) << k->output();
   ASSERT_GE(waitForCameraState(*k, "conectada", 3000), 0) << k->output();
   EXPECT_LT(msSince(dropped), 1500);
   ASSERT_TRUE(cam->waitFor([](const json& s) { return s["pan_speed"] == 0.0; }, 1000))
@@ -343,6 +344,8 @@ TEST_F(HealthRecoveryTest, EventsAfterAFiveSecondGapAreExactlyTheMissedOnesInOrd
   request(*c, "POST", "/exposure?iso=123");
   request(*c, "POST", "/capture?shots=2");
   ASSERT_TRUE(cam->fault("drop"));
+  // Lost first: until the loss shows, the camera still reads "conectada".
+  ASSERT_GE(waitForCameraState(*k, "perdida|reconectando", 2000), 0);
   ASSERT_GE(waitForCameraState(*k, "conectada", 3000), 0);
   request(*c, "POST", "/exposure?shutter=1/500");
   std::this_thread::sleep_for(std::chrono::milliseconds(5000) - (Clock::now() - gap));
