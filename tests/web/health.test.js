@@ -1,6 +1,7 @@
 // The camera indicator in the header: its four looks and the log from the server's
-// camera events (recording stand-in server), then against the real kamora --server and
-// a virtual camera that is killed, restarted and whose link is dropped.
+// camera events on the page's one event stream (recording stand-in server), then
+// against the real kamora --server and a virtual camera that is killed, restarted and
+// whose link is dropped.
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
@@ -37,6 +38,7 @@ const showing = (page, text, timeout = 5000) =>
 
 test('indicator: seeded from /camera, then each camera event, each change in the log', async (t) => {
   mock.reply('GET', '/camera', { state: 'reconectando', attempt: 3, last_error: '0x00008101', suspect: false });
+  const since = mock.requests.length;
   const page = await openConsole(browser, mock, {}, t);
   await showing(page, 'reconectando (3)…');
   assert.deepEqual(await indicator(page), ['reconectando (3)…', 'rgb(224, 162, 58)', true]);
@@ -58,6 +60,9 @@ test('indicator: seeded from /camera, then each camera event, each change in the
     assert.deepEqual(await indicator(page), [text, colour, lost]);
     assert.match(await topLogLine(page), new RegExp('  ' + line.replace(/[()]/g, '\\$&') + '$'));
   }
+  // The page follows the server on one stream, whatever number of parts listen
+  // (a browser keeps six connections per server for all its tabs).
+  assert.equal(mock.requests.slice(since).filter((r) => r.path === '/events').length, 1);
   // Other events and a repeated state leave the indicator and the log alone.
   const lines = await page.evaluate(() => document.getElementById('log').childNodes.length);
   mock.event('capture', { name: 'KAMORA_00001.JPG', bytes: 10, time: '2026-01-02T10:00:00.000Z' });

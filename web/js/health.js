@@ -1,10 +1,39 @@
-// The camera indicator beside the server's: the camera's state from GET /camera at
-// load, then from the "camera" events of /events; each change goes to the log.
-// cameraIsLost() tells the other parts whether the camera's link is down.
+// The camera indicator beside the server's: the camera's state from GET /camera,
+// then from the "camera" events of /events; each change goes to the log.
+// cameraIsLost() tells the other parts whether the camera's link is down, and
+// onServerEvent() gives every part the page's one stream of server events.
 'use strict';
 
+// ---- The page's one event stream -------------------------------------------------
+
+// A browser keeps at most six connections per server for all its tabs, so each
+// part following the events on a stream of its own would cost one of them.
+const serverStream = { source: null, listeners: [] };
+
+// Calls fn(event) for each event of that type ("camera", "capture", ...; "open" on
+// each (re)connection, "error" when it breaks, as EventSource names them). The
+// browser reconnects by itself, asking for what it missed; a stream the server
+// refused (not an event stream) is opened again 3 s later.
+function onServerEvent(type, fn) {
+  serverStream.listeners.push([type, fn]);
+  if (serverStream.source) serverStream.source.addEventListener(type, fn);
+  else openServerEvents();
+}
+
+function openServerEvents() {
+  const source = new EventSource('/events');
+  serverStream.source = source;
+  serverStream.listeners.forEach(function (l) { source.addEventListener(l[0], l[1]); });
+  source.addEventListener('error', function () {
+    if (source.readyState !== EventSource.CLOSED || serverStream.source !== source) return;
+    setTimeout(function () { if (serverStream.source === source) openServerEvents(); }, 3000);
+  });
+}
+
+// ---- The camera indicator --------------------------------------------------------
+
 let cameraNow = { state: null, attempt: null };
-let cameraStream = null;
+let cameraHeard = false;  // a camera event came since the stream last opened
 
 // [dot class, text] per state; anything unknown reads as no camera.
 function cameraLook(state, attempt) {
@@ -35,28 +64,16 @@ function showCamera(info) {
   if (known) log(look[1] + (info.state === 'perdida' && error ? ' (' + error + ')' : ''));
 }
 
-// Follows the events; when the stream ends (server gone or restarted, which numbers
-// its events anew), starts over a second later with a fresh stream and the state
-// read again, so nothing from before the gap is trusted.
-function followCamera() {
-  const source = new EventSource('/events');
-  cameraStream = source;
-  let heard = false;
-  source.addEventListener('camera', function (e) {
-    heard = true;
-    try { showCamera(JSON.parse(e.data)); } catch (err) { /* not JSON: ignore */ }
-  });
-  // Read once the stream is open, so no change falls between the two.
-  source.onopen = function () {
-    fetch('/camera', { cache: 'no-store' })
-      .then(function (r) { return r.json(); })
-      .then(function (o) { if (!heard) showCamera(o); })
-      .catch(function () { /* keep what is shown */ });
-  };
-  source.onerror = function () {
-    source.close();
-    if (cameraStream === source) setTimeout(followCamera, 1000);
-  };
-}
-
-followCamera();
+onServerEvent('camera', function (e) {
+  cameraHeard = true;
+  try { showCamera(JSON.parse(e.data)); } catch (err) { /* not JSON: ignore */ }
+});
+// Read once the stream is open, so no change falls between the two; an event that
+// comes first is newer than the answer.
+onServerEvent('open', function () {
+  cameraHeard = false;
+  fetch('/camera', { cache: 'no-store' })
+    .then(function (r) { return r.json(); })
+    .then(function (o) { if (!cameraHeard) showCamera(o); })
+    .catch(function () { /* keep what is shown */ });
+});
