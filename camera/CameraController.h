@@ -72,6 +72,8 @@ class CameraController {
   // disconnected).
   bool hasDevice() const { return deviceHandle != 0; }
   const DeviceCallback& events() const { return callback; }
+  // Who hears this camera's events besides the controller (see DeviceCallback).
+  void setObserver(DeviceObserver* observer) { callback.setObserver(observer); }
 
  private:
   VCSDK::IVcCameraObjectInfo* cameraInfo = nullptr;

@@ -1,5 +1,6 @@
 // DeviceCallback: the SDK's camera events, turned into atomic state and one
-// printed line each. Runs on the SDK's threads, so it only stores and prints.
+// printed line each, then passed to the observer. Runs on the SDK's threads,
+// so it only stores, prints and tells.
 #include "camera/DeviceCallback.h"
 
 #include <cstdio>
@@ -20,11 +21,13 @@ void DeviceCallback::clearError() { lastErrorCode.store(0); }
 void DeviceCallback::OnConnected(VCSDK::DeviceConnectionVersion) {
   connectedFlag.store(true);
   std::printf("[callback] OnConnected\n");
+  if (DeviceObserver* observer = observer_.load()) observer->onConnected();
 }
 
 void DeviceCallback::OnDisconnected(unsigned error) {
   disconnectedFlag.store(true);
   std::printf("[callback] OnDisconnected (error=0x%08X)\n", error);
+  if (DeviceObserver* observer = observer_.load()) observer->onDisconnected(error);
 }
 
 void DeviceCallback::OnPropertyChanged() { std::printf("[callback] OnPropertyChanged\n"); }
@@ -35,6 +38,9 @@ void DeviceCallback::OnCompleteDownload(char* filename, unsigned) {
   // Counted before the line, so a waiter never sees the line without the count.
   downloads.fetch_add(1);
   std::printf("[callback] OnCompleteDownload: %s\n", filename != nullptr ? filename : "");
+  if (DeviceObserver* observer = observer_.load()) {
+    observer->onDownload(filename != nullptr ? filename : "");
+  }
 }
 
 void DeviceCallback::OnWarning(unsigned warning) {
@@ -44,4 +50,5 @@ void DeviceCallback::OnWarning(unsigned warning) {
 void DeviceCallback::OnError(unsigned error) {
   lastErrorCode.store(error);
   std::printf("[callback] OnError (0x%08X)\n", error);
+  if (DeviceObserver* observer = observer_.load()) observer->onError(error);
 }

@@ -1,6 +1,7 @@
 // DeviceCallback: turns the SDK's camera events into atomic flags and
-// counters that the controller polls. Thread-safe: the SDK calls it from its
-// own threads while the controller reads it.
+// counters that the controller polls, and tells an observer, if one is set.
+// Thread-safe: the SDK calls it from its own threads while the controller
+// reads it.
 #pragma once
 
 #include <atomic>
@@ -8,9 +9,27 @@
 
 #include "vcsdk/VcSDK.h"
 
+// Hears the events a poller would otherwise miss or see late: the link's
+// outcome, its loss and each download. Called on the SDK's threads after the
+// event's flags are stored and its line printed; an implementation only
+// records and wakes whoever waits, never blocks on the camera, never throws.
+class DeviceObserver {
+ public:
+  virtual ~DeviceObserver() = default;
+  virtual void onConnected() noexcept = 0;
+  virtual void onDisconnected(std::uint32_t error) noexcept = 0;
+  virtual void onError(std::uint32_t error) noexcept = 0;
+  // path as the SDK named it; valid only during the call (may be empty).
+  virtual void onDownload(const char* path) noexcept = 0;
+};
+
 class DeviceCallback : public VCSDK::IDeviceCallback {
  public:
   DeviceCallback() = default;
+
+  // observer (or null) hears every later event. It must outlive the events
+  // of the device this callback serves (until its disconnect returned).
+  void setObserver(DeviceObserver* observer) { observer_.store(observer); }
 
   bool connected() const;
   bool disconnected() const;
@@ -36,4 +55,5 @@ class DeviceCallback : public VCSDK::IDeviceCallback {
   std::atomic<bool> disconnectedFlag{false};
   std::atomic<std::uint32_t> lastErrorCode{0};
   std::atomic<std::uint32_t> downloads{0};
+  std::atomic<DeviceObserver*> observer_{nullptr};
 };

@@ -1,6 +1,7 @@
 // The one test of an SDK status code, and the one line that reports a failed
 // call: "[error] <label>: 0x<code>" (or "[warn] ..."), printed in a single
-// write so a line from an SDK thread cannot cut into it. Thread-safe.
+// write so a line from an SDK thread cannot cut into it; a listener may hear
+// each error line (the server passes them on to its clients). Thread-safe.
 #pragma once
 
 #include "vcsdk/VcTypes.h"
@@ -21,3 +22,18 @@ bool okOrError(VCSDK::VcStatus status, const char* labelFormat, ...) KAMORA_PRIN
 // The same with a "[warn]" line and a fixed label, for a failure the
 // operation goes on after.
 bool okOrWarn(VCSDK::VcStatus status, const char* label);
+
+// Hears each "[error]" line okOrError prints, after it is printed, on the
+// thread that printed it. Calls are one at a time; the listener must be quick
+// and must not report SDK errors itself.
+class SdkErrorListener {
+ public:
+  virtual ~SdkErrorListener() = default;
+  // line: the printed text without its line break; label as formatted.
+  virtual void sdkError(const char* line, const char* label, VCSDK::VcStatus status) noexcept = 0;
+};
+
+// One listener for the process (null: none). Once it returns, no call of the
+// listener it replaced is under way. clearSdkErrorListener ends only its own.
+void setSdkErrorListener(SdkErrorListener* listener);
+void clearSdkErrorListener(SdkErrorListener* listener);

@@ -38,9 +38,14 @@ void EventStream::close() { subscription_.reset(); }
 
 HttpReply eventStreamReply(EventLog& log, const std::string* lastEventIdHeader) {
   // Without the header a new client starts from now, not from the kept past.
-  const std::uint64_t after = lastEventIdHeader != nullptr
-                                  ? std::strtoull(lastEventIdHeader->c_str(), nullptr, 10)
-                                  : log.lastId();
+  // A number this log has not reached yet was given by an earlier run of the
+  // server (numbers start again at 1): none of this run's events were seen.
+  const std::uint64_t last = log.lastId();
+  std::uint64_t after = last;
+  if (lastEventIdHeader != nullptr) {
+    after = std::strtoull(lastEventIdHeader->c_str(), nullptr, 10);
+    if (after > last) after = 0;
+  }
   HttpReply reply;
   reply.contentType = "text/event-stream";
   reply.headers = {{"Cache-Control", "no-cache"}};

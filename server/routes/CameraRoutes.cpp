@@ -26,16 +26,23 @@ HttpReply connect(const RouteCall& call) {
   const bool ssh = sshFromText(request.param("ssh", "0"));
   const VCSDK::VcCameraDeviceModelList model = modelFromName(request.param("model", "SB_A4"));
   CameraController& camera = call.camera.controller();
-  if (!camera.connectIp(ip, mac, model, ssh, "", "") ||
-      !camera.waitConnected(defaults::kConnectWaitMs)) {
+  CameraHealth& health = call.camera.health();
+  // A malformed address leaves the camera held before (and its health) as
+  // it was; any other request replaces it, and ends a reconnection.
+  const bool requested = camera.connectIp(ip, mac, model, ssh, "", "");
+  if (requested) health.userConnecting({ip, mac, model, ssh});
+  if (!requested || !camera.waitConnected(defaults::kConnectWaitMs)) {
+    if (requested || !camera.hasDevice()) health.userConnectFailed(camera.events().lastError());
     return statusReply(502, "falha ao conectar");
   }
   camera.setupForPcCapture(defaults::kSaveFolder, defaults::kFilePrefix);
+  health.userConnected();
   return statusReply("conectado");
 }
 
 HttpReply disconnect(const RouteCall& call) {
   call.camera.controller().disconnect();
+  call.camera.health().userDisconnected();
   return statusReply("desconectado");
 }
 
@@ -54,6 +61,9 @@ HttpReply exposure(const RouteCall& call) {
     values.ev = std::atof(request.param("ev", "").c_str());
   }
   applyExposure(call.camera.controller(), values);
+  if (values.hasIso || values.hasFNumber || values.hasShutter || values.hasEv) {
+    call.camera.publishExposure();
+  }
   return statusReply("ok");
 }
 

@@ -58,5 +58,6 @@ const std::vector<Route>& apiRoutes();
 std::vector<Route> fixedRoutes();     // "/zef", "/status", "/"
 std::vector<Route> cameraRoutes();    // "/connect" ... "/properties"
 std::vector<Route> liveViewRoutes();  // "/liveview.jpg", "/liveview.mjpg"
+std::vector<Route> healthRoutes();    // "/camera", "/events"
 std::vector<Route> ptzRoutes();       // "/ptz/..."
 std::vector<Route> captureRoutes();   // "/captures", "/captures/<name>"

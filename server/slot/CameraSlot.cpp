@@ -3,13 +3,25 @@
 
 CameraSlot::CameraSlot(EventLog& events, const SlotOptions& options)
     : events_(events),
+      health_(events, [this] { supervisor_.wake(); }),
+      errors_(events),
+      supervisor_(*this),
       feed_(controller_, gate_, options.liveViewFps),
-      ptz_(controller_, gate_, events) {}
+      ptz_(controller_, gate_, events) {
+  controller_.setObserver(&supervisor_);
+  supervisor_.start();
+}
 
-CameraSlot::~CameraSlot() { beginShutdown(); }
+CameraSlot::~CameraSlot() {
+  beginShutdown();
+  // No reconnection may start once the controller begins to go.
+  supervisor_.stop();
+}
 
 void CameraSlot::beginShutdown() {
   stopping_.store(true);
+  // First, so that an attempt holding the camera gives it up for the stop.
+  supervisor_.requestStop();
   endPtzLease(true);
   feed_.stop();
 }

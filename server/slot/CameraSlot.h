@@ -14,8 +14,11 @@
 #include "camera/ScaledJpeg.h"
 #include "server/events/EventLog.h"
 #include "server/slot/CameraGate.h"
+#include "server/slot/CameraHealth.h"
+#include "server/slot/CameraSupervisor.h"
 #include "server/slot/LiveFeed.h"
 #include "server/slot/PtzDriver.h"
+#include "server/slot/SdkErrorEvents.h"
 
 struct SlotOptions {
   int liveViewFps = LiveFeed::kDefaultFps;  // the feed's cap
@@ -33,6 +36,8 @@ class CameraSlot {
   LiveFeed& feed() { return feed_; }
   EventLog& events() { return events_; }
   PtzDriver& ptz() { return ptz_; }
+  // What state the camera is in; its supervisor brings it back after a loss.
+  CameraHealth& health() { return health_; }
   // The folder this camera's downloads land in, and its scaled copies.
   CaptureFolder& captures() { return captures_; }
   ScaledJpegCache& scaledCopies() { return scaledCopies_; }
@@ -45,14 +50,20 @@ class CameraSlot {
   void endPtzLease(bool sendStop);
   // The next request's place in the order requests reached this camera.
   std::uint64_t arrive() { return ++arrivals_; }
+  // An "exposure" event with the values read back from the camera (iso,
+  // fnumber, shutter, ev); nothing without an answer. Command access.
+  void publishExposure();
 
-  // The server is stopping: a leased pan/tilt move is stopped, a multi-shot
-  // capture ends after the shot under way and the feed stops. The camera
-  // itself is let go when the slot goes.
+  // The server is stopping: reconnections end, a leased pan/tilt move is
+  // stopped, a multi-shot capture ends after the shot under way and the feed
+  // stops. The camera itself is let go when the slot goes.
   void beginShutdown();
-  // True when a long command should end early: the server stops, or a
-  // connect or disconnect waits for the camera.
-  bool shouldYield() const { return stopping_.load() || gate_.teardownPending(); }
+  // True when a long command should end early: the server stops, a
+  // connect or disconnect waits for the camera, or the link is down.
+  bool shouldYield() const {
+    return stopping_.load() || gate_.teardownPending() || health_.linkDown() ||
+           controller_.events().disconnected();
+  }
 
  private:
   EventLog& events_;
@@ -60,6 +71,11 @@ class CameraSlot {
   std::atomic<bool> stopping_{false};
   CaptureFolder captures_{defaults::kSaveFolder};
   ScaledJpegCache scaledCopies_;
+  CameraHealth health_;
+  SdkErrorEvents errors_;
+  // Before the controller: the camera's events reach the supervisor until
+  // the controller has disconnected. Its thread ends before any member goes.
+  CameraSupervisor supervisor_;
   // Members go in reverse order: the feed's loop ends first, then the
   // controller disconnects the camera.
   CameraController controller_;

@@ -73,11 +73,11 @@ void PtzDriver::command(const PtzAction& action, const PtzValues& values, std::u
   }
 }
 
-void PtzDriver::stop(std::uint64_t arrival) {
+void PtzDriver::stop(std::uint64_t arrival, bool automatic) {
   MutexLock lock(mutex_);
   lastStopArrival_ = std::max(lastStopArrival_, arrival);
   lease_.end();
-  sendStop(false);
+  sendStop(automatic);
 }
 
 void PtzDriver::endLease(bool stopHead) {

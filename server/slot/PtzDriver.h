@@ -29,8 +29,9 @@ class PtzDriver {
   // and the same move again under its lease only renews it.
   void command(const PtzAction& action, const PtzValues& values, std::uint64_t arrival, int holdMs)
       EXCLUDES(mutex_);
-  // The stop, with the camera held as urgent (or more).
-  void stop(std::uint64_t arrival) EXCLUDES(mutex_);
+  // The stop, with the camera held as urgent (or more). automatic: sent by
+  // the server itself (after a reconnection), not asked for.
+  void stop(std::uint64_t arrival, bool automatic = false) EXCLUDES(mutex_);
   // Renews the running lease, if any. Needs no camera access.
   void renew() { lease_.renew(); }
   // Ends the lease; with stopHead, a leased move under way gets a stop. The

@@ -67,3 +67,26 @@ TEST(EventLogTest, NewClientStartsFromNowAndWakesStopAtClose) {
   publisher.join();
   EXPECT_EQ(wakes.load(), atClose);
 }
+
+TEST(EventLogTest, AnIdFromAnEarlierRunOfTheServerGetsEverythingKept) {
+  // A browser that followed the server before it restarted comes back with
+  // its old number; the new run has numbered only three events so far.
+  EventLog log;
+  for (int i = 1; i <= 3; ++i) log.publish("camera", "{\"n\":" + std::to_string(i) + "}");
+  const std::string old = "57";
+  HttpReply reply = eventStreamReply(log, &old);
+  reply.stream->open([] {});
+  StreamChunk chunk;
+  ASSERT_EQ(reply.stream->next(chunk), ReplyStream::Next::Data);
+  EXPECT_EQ(chunk.head,
+            "retry: 1000\n\n"
+            "id: 1\nevent: camera\ndata: {\"n\":1}\n\n"
+            "id: 2\nevent: camera\ndata: {\"n\":2}\n\n"
+            "id: 3\nevent: camera\ndata: {\"n\":3}\n\n");
+  // A number it did reach still means "after that one".
+  const std::string seen = "2";
+  HttpReply again = eventStreamReply(log, &seen);
+  again.stream->open([] {});
+  ASSERT_EQ(again.stream->next(chunk), ReplyStream::Next::Data);
+  EXPECT_EQ(chunk.head, "retry: 1000\n\nid: 3\nevent: camera\ndata: {\"n\":3}\n\n");
+}

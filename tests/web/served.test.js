@@ -49,18 +49,19 @@ test('the served page holds every part, refers to no file and fetches only the A
   }, html);
   assert.deepEqual(inert, { pointing: [], styles: src.styles.length, scripts: src.scripts.length, imports: null });
 
-  // Loaded from the program: the page, then only its polls; every part ran.
+  // Loaded from the program: the page, then only its polls and the camera's
+  // state and events; every part ran.
   const paths = [];
   page.on('request', (r) => paths.push(r.url().startsWith(origin + '/') ? new URL(r.url()).pathname : r.url()));
   await page.goto(origin + '/');
   await page.waitForRequest((r) => r.url() === origin + '/properties', { timeout: 5000 });
   await page.waitForLoadState('networkidle');
   // The folder is empty, so the review card asks for no picture.
-  assert.deepEqual([...new Set(paths)].sort(), ['/', '/captures', '/events', '/properties', '/status']);
+  assert.deepEqual([...new Set(paths)].sort(), ['/', '/camera', '/captures', '/events', '/properties', '/status']);
   const declared = src.scripts.flatMap((f) => Array.from(fs.readFileSync(f, 'utf8').matchAll(/^function (\w+)/gm), (m) => m[1]));
   const missing = await page.evaluate((names) => names.filter((n) => typeof window[n] !== 'function'), declared);
   assert.deepEqual(missing, []);
-  for (const name of ['byId', 'luma', 'measure', 'lvToggle', 'buildLooks', 'ptzMove', 'reviewShow']) assert.ok(declared.includes(name), name);
+  for (const name of ['byId', 'luma', 'measure', 'lvToggle', 'buildLooks', 'ptzMove', 'reviewShow', 'cameraIsLost']) assert.ok(declared.includes(name), name);
   assert.equal(await page.evaluate(() => getComputedStyle(document.body).backgroundColor), 'rgb(13, 15, 18)');
   assert.deepEqual(browser.errors, []);
 });

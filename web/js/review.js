@@ -69,7 +69,6 @@ const rv = {
   paging: false,
   heading: false, // a check for a new picture is under way; again: one more after it
   again: false,
-  events: null,
   poll: null,
 };
 
@@ -241,19 +240,16 @@ function reviewPoll() {
   if (rv.poll === null) rv.poll = setInterval(reviewLatest, RV_POLL_MS);
 }
 
-// Capture events from /events; a server without them (404) is polled instead.
-// The stream's own reconnection covers a server that goes away and returns.
+// Capture events from /events (the page's one stream, js/health.js); a server
+// without them (404) is polled instead. The stream's own reconnection covers a
+// server that goes away and returns.
 function reviewFollow() {
   if (typeof EventSource !== 'function') return reviewPoll();
-  const es = new EventSource('/events');
-  rv.events = es;
-  es.addEventListener('capture', reviewLatest);
-  es.onopen = reviewLatest;  // pictures taken while the stream was down
-  es.onerror = function () {
-    if (es.readyState !== EventSource.CLOSED) return;
-    rv.events = null;
-    reviewPoll();
-  };
+  onServerEvent('capture', reviewLatest);
+  onServerEvent('open', reviewLatest);  // pictures taken while the stream was down
+  onServerEvent('error', function (e) {
+    if (e.target.readyState === EventSource.CLOSED) reviewPoll();
+  });
 }
 
 byId('rvstrip').addEventListener('scroll', stripFill, { passive: true });

@@ -21,6 +21,14 @@ class MockServer {
     this.sockets = new Set();
     this.server = null;
     this.page = null;
+    this.streams = new Set(); // open GET /events answers
+    this.eventId = 0;
+  }
+
+  // Sends one server-sent event to every open /events stream.
+  event(type, data) {
+    const text = `id: ${++this.eventId}\nevent: ${type}\ndata: ${JSON.stringify(data)}\n\n`;
+    for (const res of this.streams) res.write(text);
   }
 
   get url() { return `http://${this.host}:${this.port}`; }
@@ -87,6 +95,18 @@ class MockServer {
     }
     if (req.method === 'GET' && p === '/status') return json(res, 200, { status: 'online' });
     if (req.method === 'GET' && p === '/properties') return json(res, 200, {});
+    if (req.method === 'GET' && p === '/camera') {
+      return json(res, 200, { state: 'sem camera', model: null, ip: null, mac: null, since_ms: 0, reconnections: 0,
+        last_error: null, liveview_age_ms: null, downloads: 0, suspect: false });
+    }
+    if (req.method === 'GET' && p === '/events') {
+      // Held open, as the server's stream; event() writes to it.
+      res.writeHead(200, { 'Content-Type': 'text/event-stream', 'Cache-Control': 'no-cache' });
+      res.write('retry: 1000\n\n');
+      this.streams.add(res);
+      res.on('close', () => this.streams.delete(res));
+      return;
+    }
     if (req.method === 'GET' && p === '/liveview.jpg') return json(res, 503, { status: 'live view indisponivel' });
     if (req.method === 'POST') return json(res, 200, { status: 'ok' });
     res.writeHead(404);

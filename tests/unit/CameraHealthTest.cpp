@@ -1,0 +1,292 @@
+// The camera's health and its supervisor, against the fake SDK: the state
+// machine drops findings made before the user acted; a lost link comes back
+// with the same connection and its set-up, at the planned times; a user's
+// disconnect ends the attempts at once; work in flight ends at the loss; a
+// stalled live view makes the camera suspect; every change is an event.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeSdk.h"
+#include "server/routes/Router.h"
+#include "server/slot/CameraSlot.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+
+long long msSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::vector<std::string> eventsOf(const EventLog& log, const std::string& type) {
+  std::vector<std::string> out;
+  for (const ServerEvent& e : log.since(0)) {
+    if (e.type == type) out.push_back(e.data);
+  }
+  return out;
+}
+
+TEST(CameraHealthTest, EachChangeIsOneEventAndStaleFindingsAreDropped) {
+  EventLog log;
+  int changes = 0;
+  CameraHealth health(log, [&changes] { ++changes; });
+  health.userConnecting({"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, true});
+  health.userConnected();
+  const std::uint64_t generation = health.view().generation;
+  EXPECT_TRUE(health.setSuspect(generation, true));
+  EXPECT_TRUE(health.setSuspect(generation, true));  // no change: no event
+  EXPECT_TRUE(health.lost(generation, 0x8107));
+  EXPECT_FALSE(health.lost(generation, 0x8107));  // only a connected camera is lost
+  EXPECT_TRUE(health.reconnecting(generation, 1));
+  EXPECT_TRUE(health.attemptFailed(generation, 0x8101));  // /camera only
+  EXPECT_TRUE(health.reconnecting(generation, 2));
+  EXPECT_TRUE(health.reconnected(generation));
+  EXPECT_EQ(health.view().reconnections, 1u);
+  EXPECT_EQ(health.view().lastError, 0x8101u);
+  // A loss noticed for the camera before the user's disconnect changes nothing.
+  health.userDisconnected();
+  EXPECT_FALSE(health.lost(generation, 0x8107));
+  EXPECT_FALSE(health.reconnecting(generation, 3));
+  EXPECT_EQ(health.view().state, CameraState::NoCamera);
+  EXPECT_FALSE(health.view().camera);
+  health.userConnecting({"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, false});
+  health.userConnectFailed(0x8101);
+
+  EXPECT_EQ(eventsOf(log, "camera"),
+            (std::vector<std::string>{
+                R"({"state":"conectando","attempt":null,"error":null,"suspect":false})",
+                R"({"state":"conectada","attempt":null,"error":null,"suspect":false})",
+                R"({"state":"conectada","attempt":null,"error":null,"suspect":true})",
+                R"({"state":"perdida","attempt":null,"error":"0x00008107","suspect":false})",
+                R"({"state":"reconectando","attempt":1,"error":"0x00008107","suspect":false})",
+                R"({"state":"reconectando","attempt":2,"error":"0x00008107","suspect":false})",
+                R"({"state":"conectada","attempt":null,"error":null,"suspect":false})",
+                R"({"state":"sem camera","attempt":null,"error":null,"suspect":false})",
+                R"({"state":"conectando","attempt":null,"error":null,"suspect":false})",
+                R"({"state":"sem camera","attempt":null,"error":"0x00008101","suspect":false})",
+            }));
+  EXPECT_EQ(changes, 12);  // every accepted change, published or not
+}
+
+// A slot and its router, called without a network.
+class SupervisorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::sdk().reset();
+    slot = std::make_unique<CameraSlot>(log, SlotOptions());
+    router = std::make_unique<Router>(*slot, "kamora-test", AccessToken(""));
+  }
+  // The slot lets its camera go while the fake's objects still exist.
+  void TearDown() override {
+    router.reset();
+    slot.reset();
+    fake::sdk().reset();
+  }
+
+  HttpReply call(HttpMethod method, const std::string& path, HttpFields params = {}) {
+    HttpRequest request;
+    request.method = method;
+    request.methodText = method == HttpMethod::Post ? "POST" : "GET";
+    request.path = path;
+    request.params = std::move(params);
+    request.headers = {{"Host", "127.0.0.1:8080"}};
+    return router->handle(request);
+  }
+  json camera() { return json::parse(call(HttpMethod::Get, "/camera").body); }
+  // Waits until /camera's state is `state`; the time it took, or -1.
+  long long waitForState(const std::string& state, int timeoutMs) {
+    const Clock::time_point start = Clock::now();
+    while (msSince(start) < timeoutMs) {
+      if (camera()["state"] == state) return msSince(start);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+  }
+  void connect(const char* model = "PZ_M7") {
+    ASSERT_EQ(
+        call(HttpMethod::Post, "/connect",
+             {{"ip", "127.0.211.9"}, {"mac", "02:00:00:00:8c:09"}, {"model", model}, {"ssh", "1"}})
+            .body,
+        R"({"status":"conectado"})");
+  }
+  void loseLink() { fake::sdk().fire(fake::sdk().lastHandle(), fake::Event::disconnected(0x8107)); }
+
+  EventLog log;
+  std::unique_ptr<CameraSlot> slot;
+  std::unique_ptr<Router> router;
+};
+
+TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
+  connect();
+  const fake::Call first = fake::sdk().last("CreateCameraObjectInfoEthernetConnection");
+  // Three shots asked; the link goes as the second is released: the answer
+  // comes at once with the one picture taken.
+  fake::sdk().queueOnShutterRelease(
+      {fake::Event::download("", 10), fake::Event::disconnected(0x8107, 10)});
+  const Clock::time_point shot = Clock::now();
+  EXPECT_EQ(call(HttpMethod::Post, "/capture", {{"shots", "3"}}).body,
+            R"j({"status":"1 foto(s)"})j");
+  EXPECT_LT(msSince(shot), 1500);
+  EXPECT_EQ(fake::sdk().count("SendCommand"), 4);  // press and release, twice
+  const Clock::time_point lost = Clock::now();
+  ASSERT_GE(waitForState("perdida", 1000), 0);
+  EXPECT_EQ(camera()["last_error"], "0x00008107");
+  // While the link is down a capture answers at once and fires nothing.
+  EXPECT_EQ(call(HttpMethod::Post, "/capture").body, R"j({"status":"0 foto(s)"})j");
+  EXPECT_EQ(fake::sdk().count("SendCommand"), 4);
+
+  fake::sdk().clearCalls();
+  ASSERT_GE(waitForState("conectada", 3000), 0) << camera().dump();
+  const long long back = msSince(lost);
+  EXPECT_GE(back, 300);
+  EXPECT_LE(back, 1200);
+  const json state = camera();
+  EXPECT_EQ(state["reconnections"], 1);
+  EXPECT_EQ(state["model"], "PZ_M7");
+  EXPECT_EQ(state["downloads"], 1);
+  EXPECT_FALSE(state.contains("attempt"));
+
+  // The same request as the user's, then the computer-capture set-up, then
+  // the head is stopped.
+  const fake::Call again = fake::sdk().last("CreateCameraObjectInfoEthernetConnection");
+  EXPECT_EQ(again.ints, first.ints);
+  EXPECT_EQ(again.bytes, first.bytes);
+  EXPECT_EQ(fake::sdk().namesExcept({"InfoRelease", "Disconnect", "ReleaseDevice"}),
+            (fake::Names{"CreateCameraObjectInfoEthernetConnection", "GetFingerprint", "Connect",
+                         "SetDeviceProperty", "SetDeviceProperty", "SetSaveInfo", "ControlPTZF"}));
+  EXPECT_EQ(fake::sdk().last("ControlPTZF").ints[0], VCSDK::VcPTZFControl_Stop);
+  const std::vector<std::string> states = eventsOf(log, "camera");
+  ASSERT_GE(states.size(), 5u);
+  EXPECT_EQ(json::parse(states[states.size() - 3])["state"], "perdida");
+  EXPECT_EQ(json::parse(states[states.size() - 2])["attempt"], 1);
+  EXPECT_EQ(json::parse(states.back())["state"], "conectada");
+  EXPECT_EQ(eventsOf(log, "ptz"),
+            (std::vector<std::string>{R"({"command":"stop","automatic":true,"ok":true})"}));
+}
+
+TEST_F(SupervisorTest, AttemptsAreSpacedAndTheUsersDisconnectEndsThem) {
+  // The first connection holds; every later one is refused.
+  fake::sdk().queueOnConnect({fake::Event::connected(5)});
+  fake::sdk().onConnect(fake::Event::error(0x8101, 5));
+  connect("SB_A4");
+  loseLink();
+  const Clock::time_point lost = Clock::now();
+  std::vector<long long> attempts;  // ms after the loss
+  int seen = fake::sdk().count("Connect");
+  while (msSince(lost) < 3300) {
+    const int now = fake::sdk().count("Connect");
+    if (now > seen) attempts.push_back(msSince(lost));
+    seen = now;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(attempts.size(), 3u);
+  EXPECT_GE(attempts[0], 450);
+  EXPECT_LE(attempts[0], 800);
+  for (std::size_t i = 1; i < attempts.size(); ++i) {
+    EXPECT_GE(attempts[i] - attempts[i - 1], 950);
+    EXPECT_LE(attempts[i] - attempts[i - 1], 1300);
+  }
+  const json state = camera();
+  EXPECT_EQ(state["state"], "reconectando");
+  EXPECT_EQ(state["attempt"], 3);
+  EXPECT_EQ(state["last_error"], "0x00008101");
+  // Each failed attempt let its handle go.
+  EXPECT_EQ(fake::sdk().count("ReleaseDevice"), 4);
+
+  const Clock::time_point bye = Clock::now();
+  EXPECT_EQ(call(HttpMethod::Post, "/disconnect").body, R"({"status":"desconectado"})");
+  EXPECT_LT(msSince(bye), 300);
+  EXPECT_EQ(camera()["state"], "sem camera");
+  const int after = fake::sdk().count("Connect");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(fake::sdk().count("Connect"), after);
+  EXPECT_EQ(camera()["state"], "sem camera");
+}
+
+// Pictures that each differ from the one before (the feed skips repeats).
+std::vector<fake::LiveViewStep> distinctPictures(int first, int count) {
+  std::vector<fake::LiveViewStep> steps(count);
+  for (int i = 0; i < count; ++i) steps[i].picture = fake::jpegBytes(600, first + i);
+  return steps;
+}
+
+TEST_F(SupervisorTest, AStalledLiveViewMakesTheCameraSuspectNotLost) {
+  // About a second of pictures, then the camera has none to give.
+  fake::LiveViewStep failing;
+  failing.infoCode = 0x8401;
+  fake::sdk().setLiveView(failing);
+  fake::sdk().queueLiveView(distinctPictures(1, 30));
+  connect("SB_A4");
+  std::unique_ptr<LiveFeed::Viewer> viewer = slot->feed().watch();
+  const Clock::time_point start = Clock::now();
+  json state = camera();
+  while (!state["suspect"].get<bool>() && msSince(start) < 6000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    state = camera();
+  }
+  ASSERT_TRUE(state["suspect"].get<bool>());
+  // Suspect once the newest picture is over 2 s old, and not lost.
+  EXPECT_GE(state["liveview_age_ms"].get<long long>(), 2000);
+  EXPECT_LE(state["liveview_age_ms"].get<long long>(), 2600);
+  EXPECT_EQ(state["state"], "conectada");
+
+  fake::sdk().queueLiveView(distinctPictures(100, 60));
+  const Clock::time_point resumed = Clock::now();
+  while (camera()["suspect"].get<bool>() && msSince(resumed) < 2000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_LT(msSince(resumed), 1000);
+  const std::vector<std::string> states = eventsOf(log, "camera");
+  ASSERT_GE(states.size(), 2u);
+  EXPECT_EQ(states[states.size() - 2],
+            R"({"state":"conectada","attempt":null,"error":null,"suspect":true})");
+  EXPECT_EQ(states.back(), R"({"state":"conectada","attempt":null,"error":null,"suspect":false})");
+}
+
+TEST_F(SupervisorTest, ErrorExposureAndCaptureEvents) {
+  connect("SB_A4");
+  // The first setter is refused: its printed line, byte for byte, is an event.
+  fake::sdk().queueResults("SetDeviceProperty", {0x8201});
+  fake::sdk().setProperties({{0x0104, 400}, {0x0100, 280}, {0x0103, 0x000100FA}, {0x0101, 300}});
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(call(HttpMethod::Post, "/exposure", {{"iso", "800"}, {"fnumber", "2.8"}}).body,
+            R"({"status":"ok"})");
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("[error] setIso(0x000320): 0x00008201\n"), std::string::npos);
+  EXPECT_EQ(eventsOf(log, "error"),
+            (std::vector<std::string>{R"j({"line":"[error] setIso(0x000320): 0x00008201",)j"
+                                      R"j("label":"setIso(0x000320)","code":"0x00008201"})j"}));
+  EXPECT_EQ(eventsOf(log, "exposure"),
+            (std::vector<std::string>{
+                R"({"iso":"400","fnumber":"f/2.8","shutter":"1/250","ev":"+0.3"})"}));
+  // /exposure without a value changes nothing and reads nothing back.
+  call(HttpMethod::Post, "/exposure");
+  EXPECT_EQ(eventsOf(log, "exposure").size(), 1u);
+
+  // A download: its name and size as on disk.
+  const std::string path = ::testing::TempDir() + "KAMORA_00042.JPG";
+  std::ofstream(path, std::ios::binary) << std::string(1234, 'x');
+  fake::sdk().onShutterRelease(fake::Event::download(path, 10));
+  EXPECT_EQ(call(HttpMethod::Post, "/capture").body, R"j({"status":"1 foto(s)"})j");
+  const Clock::time_point start = Clock::now();
+  while (eventsOf(log, "capture").empty() && msSince(start) < 2000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(eventsOf(log, "capture").size(), 1u);
+  const json capture = json::parse(eventsOf(log, "capture")[0]);
+  EXPECT_EQ(capture["name"], "KAMORA_00042.JPG");
+  EXPECT_EQ(capture["bytes"], 1234);
+  EXPECT_EQ(capture["time"].get<std::string>().size(), 24u);  // 2026-01-02T10:00:00.123Z
+  std::remove(path.c_str());
+}
+
+}  // namespace
