@@ -25,8 +25,14 @@ namespace {
 const char* kHost = "127.0.70.1";
 const int kPort = 18080;
 
-const char* kNames[] = {"ip", "mac",   "ssh", "model", "iso",   "fnumber", "shutter",
-                        "ev", "shots", "pan", "tilt",  "speed", "num"};
+const char* kNames[] = {"ip",  "mac",  "ssh",   "model", "iso",   "fnumber", "shutter", "ev",
+                        "shots", "pan", "tilt", "speed", "num", "hold",  "limit",   "before",  "size"};
+const std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
+
+// Streams never end on their own; their own tests read them.
+bool isStream(const Route& route) {
+  return route.path == "/liveview.mjpg" || route.path == "/events";
+}
 
 httplib::Client* client = nullptr;
 
@@ -126,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::vector<Route>& routes = apiRoutes();
   const Route& route = routes[data[0] % routes.size()];
+  if (isStream(route)) return 0;
   const bool isGet = route.method == HttpMethod::Get;
   const std::uint8_t flags = data[1];
   const bool inBody = flags & 1;
@@ -146,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (; next + 1 < fields.size(); next += 2) {
     const std::string& rawName = fields[next];
     const std::string name =
-        rawName.size() == 1 ? kNames[static_cast<unsigned char>(rawName[0]) % 13] : rawName;
+        rawName.size() == 1 ? kNames[static_cast<unsigned char>(rawName[0]) % kNameCount] : rawName;
     const std::string& value = fields[next + 1];
     const bool isShots = name == "shots";
     if (isShots) {
@@ -163,6 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (inBody && !shotsSeen && route.path == "/capture") shots = 1;
 
   std::string path = route.path;
+  // A prefix route ("/captures/") names its object in the rest of the path:
+  // an odd field left over is that name, encoded as the flags say.
+  const bool named = path.size() > 1 && path.back() == '/' && next < fields.size() && !fields[next].empty();
+  if (named) path += encode(fields[next], rawPercent);
   if (!query.empty()) path += "?" + query;
   httplib::Result res =
       isGet ? client->Get(path.c_str(), headers)
@@ -199,6 +210,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (p == "/properties") {
     const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
     if (status != 200 || !json || !j.is_object()) fail("unexpected answer", path, &res);
+  } else if (p == "/camera" || p == "/captures" || p == "/ptz/presets") {
+    const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
+    const bool shape = p == "/ptz/presets" ? j.is_array() : j.is_object();
+    if (status != 200 || !json || !shape) fail("unexpected answer", path, &res);
+  } else if (p == "/captures/") {
+    // Without a name the path is the folder's, which no route serves.
+    const bool fine = (!named && status == 404 && res->body.empty()) ||
+                      (json && isStatusReply(res->body, text) &&
+                       ((status == 404 && text == "foto nao encontrada") ||
+                        (status == 400 && text == "tamanho invalido")));
+    if (!fine) fail("unexpected answer", path, &res);
   } else if (p == "/liveview.jpg") {
     if (status == 200) {
       if (res->get_header_value("Content-Type") != "image/jpeg" || res->body.empty())
