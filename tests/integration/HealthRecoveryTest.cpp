@@ -19,6 +19,7 @@
 #include "tests/support/KamoraServer.h"
 #include "tests/support/ProcessFigures.h"
 #include "tests/support/ReconnectCycles.h"
+#include "tests/support/Sanitized.h"
 #include "tests/support/StatusReply.h"
 #include "tests/support/Vcam.h"
 
@@ -27,20 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
-
-// Sanitizer builds hold freed memory back (quarantine, shadow memory), so
-// their memory figures say nothing of what the server itself keeps.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
