@@ -66,7 +66,7 @@ CC=clang CXX=clang++ configure "$tsab" -DKAMORA_THREAD_SAFETY=ON -DKAMORA_TESTS=
   fail "thread-safety analysis"
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer build ($asan)"
-if configure "$asan" -DKAMORA_SANITIZE=address; then
+if configure "$asan" -DKAMORA_SANITIZE=address -DKAMORA_BENCH=OFF; then
   # LeakSanitizer cannot run under a tracer (some CI sandboxes): probe it
   # once and say so instead of failing every test.
   probe=$(ASAN_OPTIONS="$ASAN_OPTIONS:exitcode=0" "$asan/tests/kamora_unit_tests" \
@@ -82,7 +82,7 @@ else
 fi
 
 step "ThreadSanitizer build ($tsan)"
-if configure "$tsan" -DKAMORA_SANITIZE=thread; then
+if configure "$tsan" -DKAMORA_SANITIZE=thread -DKAMORA_BENCH=OFF; then
   step "unit tests under TSan"
   ctest --test-dir "$tsan" -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan"
   if [[ ${KAMORA_TSAN_INTEGRATION:-1} == 1 ]]; then
