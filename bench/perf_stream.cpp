@@ -3,7 +3,8 @@
 // 4 and 10 viewers, camera grabs with 10 viewers against 1, a viewer that
 // reads one picture a second beside 4 others, the delay from the camera's
 // render stamp to a viewer, the server's CPU time per viewer, /status,
-// /properties and a capture with 10 streams open against none, and (soak)
+// /properties, /liveview.jpg at the console's pace and a capture with 1, 10
+// and 100 streams open against none, and (soak)
 // the server's memory with 10 viewers after 1 and after N minutes.
 //
 //   perf_stream --kamora 127.0.85.2:8080 --camera 127.0.85.1 --pid PID
@@ -143,13 +144,17 @@ double medianMs(const Setup& s, const std::string& method, const std::string& pa
 }
 
 struct Answers {
-  double status = 0, properties = 0, capture = 0;
+  double status = 0, properties = 0, liveview = 0, capture = 0;
 };
+
+double ratio(double a, double b) { return b > 0 ? a / b : 0; }
 
 Answers answers(const Setup& s) {
   Answers a;
   a.status = medianMs(s, "GET", "/status", 100, 10);
   a.properties = medianMs(s, "GET", "/properties", 100, 10);
+  // The console's own pace: one picture every 150 ms.
+  a.liveview = medianMs(s, "GET", "/liveview.jpg", 40, 150);
   a.capture = medianMs(s, "POST", "/capture", 8, 200);
   return a;
 }
@@ -205,11 +210,21 @@ int main(int argc, char** argv) {
   for (int i = 1; i < 10; ++i) streams.push_back(MjpegReader::open(s.host, s.port));
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const Answers busy = answers(s);
+  // A crowd: 100 streams open, as a hundred viewers of another program.
+  for (int i = 10; i < 100; ++i) streams.push_back(MjpegReader::open(s.host, s.port));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Answers crowd = answers(s);
+  std::size_t crowdOpen = 0;
+  for (const auto& v : streams) crowdOpen += v && v->count() > 0 ? 1 : 0;
   std::printf(
-      "median ms, no stream / 1 stream / 10 streams: /status %.3f / %.3f / %.3f, "
-      "/properties %.3f / %.3f / %.3f, /capture %.1f / %.1f / %.1f\n",
-      quiet.status, single.status, busy.status, quiet.properties, single.properties,
-      busy.properties, quiet.capture, single.capture, busy.capture);
+      "median ms, no stream / 1 / 10 / 100 streams: /status %.3f / %.3f / %.3f / %.3f, "
+      "/properties %.3f / %.3f / %.3f / %.3f, /liveview.jpg %.3f / %.3f / %.3f / %.3f, "
+      "/capture %.1f / %.1f / %.1f / %.1f (%zu of 100 streams receiving)\n",
+      quiet.status, single.status, busy.status, crowd.status, quiet.properties,
+      single.properties, busy.properties, crowd.properties, quiet.liveview, single.liveview,
+      busy.liveview, crowd.liveview, quiet.capture, single.capture, busy.capture, crowd.capture,
+      crowdOpen);
+  streams.resize(10);
 
   long rss1 = 0, rssN = 0;
   if (s.soakMinutes > 0) {
@@ -228,7 +243,7 @@ int main(int argc, char** argv) {
       "RESULT feed_fps=%.2f ratio1=%.3f ratio4=%.3f ratio10=%.3f grabs10_over_1=%.3f "
       "slow_ratio=%.3f delay_p50=%.2f delay_p95=%.2f cpu_one_min=%.3f cpu_viewer_min=%.3f "
       "status_ratio=%.3f properties_ratio=%.3f capture_ratio=%.3f capture_ratio1=%.3f rss1=%ld "
-      "rssN=%ld\n",
+      "rssN=%ld status100=%.3f properties100=%.3f liveview100=%.3f capture100=%.3f\n",
       ten.feedRate, one.minRatio, four.minRatio, ten.minRatio,
       one.grabsPerSecond > 0 ? ten.grabsPerSecond / one.grabsPerSecond : 0,
       four.meanRate > 0 ? fourSlow.meanRate / four.meanRate : 0, perf::median(delays),
@@ -236,6 +251,8 @@ int main(int argc, char** argv) {
       quiet.status > 0 ? busy.status / quiet.status : 0,
       quiet.properties > 0 ? busy.properties / quiet.properties : 0,
       quiet.capture > 0 ? busy.capture / quiet.capture : 0,
-      single.capture > 0 ? busy.capture / single.capture : 0, rss1, rssN);
+      single.capture > 0 ? busy.capture / single.capture : 0, rss1, rssN,
+      ratio(crowd.status, single.status), ratio(crowd.properties, single.properties),
+      ratio(crowd.liveview, single.liveview), ratio(crowd.capture, single.capture));
   return 0;
 }
