@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -57,9 +56,13 @@ TEST(CameraModelsTest, TheConsoleOffersTableModelsOnly) {
   ASSERT_NE(open, std::string::npos);
   const std::string select = html.substr(open, html.find("</select>", open) - open);
   std::set<std::string> offered;
-  const std::regex option("<option[^>]*>([^<]*)</option>");
-  for (std::sregex_iterator it(select.begin(), select.end(), option), end; it != end; ++it) {
-    offered.insert((*it)[1]);
+  for (std::size_t at = select.find("<option"); at != std::string::npos;
+       at = select.find("<option", at)) {
+    const std::size_t text = select.find('>', at) + 1;
+    const std::size_t end = select.find("</option>", text);
+    ASSERT_NE(end, std::string::npos);
+    offered.insert(select.substr(text, end - text));
+    at = end;
   }
   EXPECT_EQ(offered.size(), 8u);
   for (const std::string& name : offered) {
