@@ -243,7 +243,8 @@ int main(int argc, char** argv) {
       "RESULT feed_fps=%.2f ratio1=%.3f ratio4=%.3f ratio10=%.3f grabs10_over_1=%.3f "
       "slow_ratio=%.3f delay_p50=%.2f delay_p95=%.2f cpu_one_min=%.3f cpu_viewer_min=%.3f "
       "status_ratio=%.3f properties_ratio=%.3f capture_ratio=%.3f capture_ratio1=%.3f rss1=%ld "
-      "rssN=%ld status100=%.3f properties100=%.3f liveview100=%.3f capture100=%.3f\n",
+      "rssN=%ld status100=%.3f properties100=%.3f liveview100=%.3f capture100=%.3f "
+      "status100q=%.3f properties100q=%.3f liveview100q=%.3f capture100q=%.3f\n",
       ten.feedRate, one.minRatio, four.minRatio, ten.minRatio,
       one.grabsPerSecond > 0 ? ten.grabsPerSecond / one.grabsPerSecond : 0,
       four.meanRate > 0 ? fourSlow.meanRate / four.meanRate : 0, perf::median(delays),
@@ -253,6 +254,8 @@ int main(int argc, char** argv) {
       quiet.capture > 0 ? busy.capture / quiet.capture : 0,
       single.capture > 0 ? busy.capture / single.capture : 0, rss1, rssN,
       ratio(crowd.status, single.status), ratio(crowd.properties, single.properties),
-      ratio(crowd.liveview, single.liveview), ratio(crowd.capture, single.capture));
+      ratio(crowd.liveview, single.liveview), ratio(crowd.capture, single.capture),
+      ratio(crowd.status, quiet.status), ratio(crowd.properties, quiet.properties),
+      ratio(crowd.liveview, quiet.liveview), ratio(crowd.capture, quiet.capture));
   return 0;
 }
