@@ -21,7 +21,7 @@ struct Options {
   std::string host = "0.0.0.0";
   int port = 8080;
   std::string token;  // --token: asked of requests from other machines
-  int lvFps = 30;  // the live-view feed's cap, 1 to 60 (LiveFeed's default)
+  int lvFps = 30;     // the live-view feed's cap, 1 to 60 (LiveFeed's default)
 };
 
 // Scans argv[start..argc) into options, in the documented table order.

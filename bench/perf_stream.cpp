@@ -220,10 +220,9 @@ int main(int argc, char** argv) {
       "median ms, no stream / 1 / 10 / 100 streams: /status %.3f / %.3f / %.3f / %.3f, "
       "/properties %.3f / %.3f / %.3f / %.3f, /liveview.jpg %.3f / %.3f / %.3f / %.3f, "
       "/capture %.1f / %.1f / %.1f / %.1f (%zu of 100 streams receiving)\n",
-      quiet.status, single.status, busy.status, crowd.status, quiet.properties,
-      single.properties, busy.properties, crowd.properties, quiet.liveview, single.liveview,
-      busy.liveview, crowd.liveview, quiet.capture, single.capture, busy.capture, crowd.capture,
-      crowdOpen);
+      quiet.status, single.status, busy.status, crowd.status, quiet.properties, single.properties,
+      busy.properties, crowd.properties, quiet.liveview, single.liveview, busy.liveview,
+      crowd.liveview, quiet.capture, single.capture, busy.capture, crowd.capture, crowdOpen);
   streams.resize(10);
 
   long rss1 = 0, rssN = 0;

@@ -6,7 +6,7 @@
 
 class Kamora {
  public:
-  Kamora();  // initialises the SDK; prints an error line when that fails
+  Kamora();   // initialises the SDK; prints an error line when that fails
   ~Kamora();  // releases the SDK if it was initialised
   Kamora(const Kamora&) = delete;
   Kamora& operator=(const Kamora&) = delete;

@@ -25,8 +25,9 @@ namespace {
 const char* kHost = "127.0.70.1";
 const int kPort = 18080;
 
-const char* kNames[] = {"ip",  "mac",  "ssh",   "model", "iso",   "fnumber", "shutter", "ev",
-                        "shots", "pan", "tilt", "speed", "num", "hold",  "limit",   "before",  "size"};
+const char* kNames[] = {"ip",      "mac",  "ssh",   "model",  "iso",  "fnumber",
+                        "shutter", "ev",   "shots", "pan",    "tilt", "speed",
+                        "num",     "hold", "limit", "before", "size"};
 const std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 // Streams never end on their own; their own tests read them.
@@ -172,7 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string path = route.path;
   // A prefix route ("/captures/") names its object in the rest of the path:
   // an odd field left over is that name, encoded as the flags say.
-  const bool named = path.size() > 1 && path.back() == '/' && next < fields.size() && !fields[next].empty();
+  const bool named =
+      path.size() > 1 && path.back() == '/' && next < fields.size() && !fields[next].empty();
   if (named) path += encode(fields[next], rawPercent);
   if (!query.empty()) path += "?" + query;
   httplib::Result res =

@@ -17,6 +17,7 @@
 #include "FakeSdk.h"
 #include "server/routes/Router.h"
 #include "server/slot/CameraSlot.h"
+#include "tests/support/RouteRequest.h"
 
 namespace {
 
@@ -93,13 +94,7 @@ class SupervisorTest : public ::testing::Test {
   }
 
   HttpReply call(HttpMethod method, const std::string& path, HttpFields params = {}) {
-    HttpRequest request;
-    request.method = method;
-    request.methodText = method == HttpMethod::Post ? "POST" : "GET";
-    request.path = path;
-    request.params = std::move(params);
-    request.headers = {{"Host", "127.0.0.1:8080"}};
-    return router->handle(request);
+    return router->handle(routeRequest(method, path, std::move(params)));
   }
   json camera() { return json::parse(call(HttpMethod::Get, "/camera").body); }
   // Waits until /camera's state is `state`; the time it took, or -1.

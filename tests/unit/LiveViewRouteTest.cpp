@@ -13,6 +13,7 @@
 #include "FakeSdk.h"
 #include "server/routes/Router.h"
 #include "server/slot/CameraSlot.h"
+#include "tests/support/RouteRequest.h"
 #include "tests/support/StatusReply.h"
 
 namespace {
@@ -21,14 +22,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 HttpRequest request(HttpMethod method, const std::string& path, HttpFields params = {}) {
-  HttpRequest r;
-  r.method = method;
-  r.methodText = method == HttpMethod::Post ? "POST" : "GET";
-  r.path = path;
-  r.params = std::move(params);
-  r.headers = {{"Host", "127.0.0.1:8080"}};
-  r.remoteAddress = "127.0.0.1";
-  return r;
+  return routeRequest(method, path, std::move(params));
 }
 
 const HttpFields kCamera = {{"ip", "127.0.30.9"}, {"mac", "02:00:00:00:1e:09"}};
