@@ -46,7 +46,9 @@ TEST_F(LiveFeedTest, OneLoopServesEveryViewerAndStopsWhenTheyLeave) {
   EXPECT_LE(grabs, 22u);
   ASSERT_TRUE(newest.jpeg);
   EXPECT_GE(newest.sequence, 12u);
-  for (auto& w : wakes) EXPECT_GE(w.load(), static_cast<int>(newest.sequence));
+  // Every picture woke every viewer, but the one published as they left
+  // may have found them gone.
+  for (auto& w : wakes) EXPECT_GE(w.load(), static_cast<int>(newest.sequence) - 1);
 
   std::this_thread::sleep_for(LiveFeed::kLinger + 300ms);
   EXPECT_FALSE(feed.running());
