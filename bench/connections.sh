@@ -15,16 +15,7 @@ cam=127.0.86.1 host=127.0.86.2
 work=$(mktemp -d /tmp/kamora-connections.XXXXXX)
 source bench/rig.sh
 
-startCamera $cam
-startServer $host "$work/server"
-cameraUp $cam && serverUp $host || {
-  echo "connections: camera or server did not come up"
-  exit 1
-}
-connect $host $cam || {
-  echo "connections: connect: $reply"
-  exit 1
-}
+connectedRig "connections" $cam $host "$work/server"
 for path in /status /properties /liveview.jpg; do
   echo "== $path"
   timeout 150 "$build/bench/http_connections" --host $host --port $serverPort --path $path \

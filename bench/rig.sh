@@ -46,3 +46,17 @@ connect() {  # server, camera: true when the server answers "conectado"; the rep
   reply=$(curl -s -m 20 -d '' "http://$1:$serverPort/connect?ip=$2&mac=$mac")
   [[ $reply == "$(statusBody conectado)" ]]
 }
+# label, camera ip, server host, server folder: starts both, waits for them
+# and connects; on a failure says so under the label and exits.
+connectedRig() {
+  startCamera "$2"
+  startServer "$3" "$4"
+  cameraUp "$2" && serverUp "$3" || {
+    echo "$1: camera or server did not come up"
+    exit 1
+  }
+  connect "$3" "$2" || {
+    echo "$1: connect: $reply"
+    exit 1
+  }
+}

@@ -21,16 +21,7 @@ source bench/rig.sh
 field() { grep -o "$2=[-0-9.]*" <<<"$1" | head -1 | cut -d= -f2; }
 verdict() { awk -v v="$1" -v t="$2" -v op="$3" 'BEGIN { if (v == "" || v == "n/a") print "-"; else if ((op == "le" && v <= t) || (op == "ge" && v >= t)) print "met"; else print "MISSED" }'; }
 
-startCamera $cam
-startServer $host "$work/srv"
-cameraUp $cam && serverUp $host || {
-  echo "stream figures: camera or server did not come up"
-  exit 1
-}
-connect $host $cam || {
-  echo "stream figures: connect: $reply"
-  exit 1
-}
+connectedRig "stream figures" $cam $host "$work/srv"
 
 echo "== stream viewers, delay, CPU, requests beside streams"
 out1=$("$build/bench/perf_stream" --kamora $host:$serverPort --camera $cam --pid "$serverPid" \
