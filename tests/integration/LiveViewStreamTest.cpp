@@ -222,7 +222,10 @@ TEST_F(LiveViewStreamTest, ClientsThatVanishLeaveDescriptorsThreadsAndMemoryAsTh
   const auto settled = [&](std::size_t fds, std::size_t threads) {
     const auto end = std::chrono::steady_clock::now() + 15s;
     while (std::chrono::steady_clock::now() < end) {
-      if (entries(proc + "/fd") <= fds && entries(proc + "/task") <= threads) return true;
+      // One descriptor of slack: the server's own keep-alive links to the
+      // camera open and close on the camera's clock. A leak of the 300
+      // clients' connections shows as hundreds.
+      if (entries(proc + "/fd") <= fds + 1 && entries(proc + "/task") <= threads) return true;
       std::this_thread::sleep_for(100ms);
     }
     return false;
