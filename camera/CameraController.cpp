@@ -38,6 +38,12 @@ const char* textOrNull(const std::string& text) { return text.empty() ? nullptr 
 
 CameraController::CameraController() = default;
 
+bool CameraController::addressValid(const std::string& ip, const std::string& mac) {
+  std::uint32_t address = 0;
+  std::uint8_t macBytes[6];
+  return parseIp(ip, address) && parseMac(mac, macBytes);
+}
+
 CameraController::~CameraController() { disconnect(); }
 
 bool CameraController::connectIp(const std::string& ip, const std::string& mac,

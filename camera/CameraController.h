@@ -5,6 +5,7 @@
 // may run beside a capture or a setter; never beside connect or disconnect.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "camera/CameraStatus.h"
 #include "camera/DeviceCallback.h"
+#include "camera/Exposure.h"
 #include "vcsdk/VcSDK.h"
 
 class LiveViewSink;
@@ -34,12 +36,17 @@ class CameraController {
                  VCSDK::VcCameraDeviceModelList model, bool ssh, const std::string& user,
                  const std::string& password);
   bool connectFromInfo(VCSDK::IVcCameraObjectInfo* info);
+  // Whether connectIp would take these texts as an address and a MAC.
+  static bool addressValid(const std::string& ip, const std::string& mac);
   bool waitConnected(int timeoutMs);
   void disconnect();
 
   // Status read-out: the current settings; nullopt without a camera or when
   // the camera does not answer the request.
   std::optional<CameraSettings> readSettings();
+  // The raw exposure program, shutter and compensation, for moving the
+  // exposure by steps; nullopt without a camera or an answer.
+  std::optional<ExposureNow> readExposure();
 
   // Exposure and capture settings.
   bool setIso(std::uint32_t iso);
@@ -48,8 +55,26 @@ class CameraController {
   bool setExposureBias(double ev);
   bool setupForPcCapture(const std::string& folder, const std::string& prefix);
 
-  // Still capture: true when a new download was reported within timeoutMs.
-  bool capturePhoto(int timeoutMs);
+  // Still capture: true when a new download was reported within timeoutMs;
+  // savedAs, when given, then holds the downloaded file's path.
+  bool capturePhoto(int timeoutMs, std::string* savedAs = nullptr);
+
+  // The steps of capturePhoto, for callers that issue several cameras'
+  // presses together: press (forgets an earlier error first), hold for
+  // kShutterHold, release, then await the download that followed the press.
+  static constexpr std::chrono::milliseconds kShutterHold{100};
+  VCSDK::VcStatus pressShutter();
+  VCSDK::VcStatus releaseShutter();
+  // The download count to await after: taken before the press, so a
+  // download that lands before the first look still counts.
+  std::uint32_t downloadsSoFar() const { return callback.downloadCount(); }
+  enum class DownloadWait { Arrived, Failed, TimedOut };
+  // Looks every `poll` until a download beyond `after` is reported
+  // (Arrived), the camera reports an error or loses its link (Failed), or
+  // the deadline passes. pathOut, if given, receives where the SDK saved
+  // the picture.
+  DownloadWait awaitDownload(std::uint32_t after, std::chrono::steady_clock::time_point deadline,
+                             std::chrono::milliseconds poll, std::string* pathOut = nullptr) const;
 
   // Live view.
   void runLiveView(const FrameHandler& handler, std::int32_t attempts);

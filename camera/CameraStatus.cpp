@@ -44,8 +44,9 @@ std::string isoText(std::uint64_t v) {
   return low == VCSDK::VcIsoAuto ? std::string("AUTO") : format("%u", low);
 }
 
-std::string shutterText(std::uint64_t v) {
-  const std::uint32_t raw = static_cast<std::uint32_t>(v);
+}  // namespace
+
+std::string shutterText(std::uint32_t raw) {
   const unsigned num = raw >> 16;
   const unsigned den = raw & 0xFFFF;
   if (raw == VCSDK::VcShutterBulb) return "BULB";
@@ -54,10 +55,9 @@ std::string shutterText(std::uint64_t v) {
   return format("%u/%u", num, den);
 }
 
-std::string evText(std::uint64_t v) {
-  const std::int16_t milli = static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xFFFF));
-  return format("%+.1f", milli / 1000.0);
-}
+std::string evText(int milli) { return format("%+.1f", milli / 1000.0); }
+
+namespace {
 
 std::string nameOr(const ValueNames& names, std::uint64_t v, const char* unnamed) {
   const char* name = names.nameOf(v);
@@ -76,10 +76,10 @@ CameraSettings settingsFromProperties(const VCSDK::VcDeviceProperty* properties,
     s.fnumber = format("f/%.1f", static_cast<double>(v) / 100.0);
   }
   if (findValue(properties, count, VCSDK::VcDeviceProperty_ShutterSpeed, v)) {
-    s.shutter = shutterText(v);
+    s.shutter = shutterText(static_cast<std::uint32_t>(v));
   }
   if (findValue(properties, count, VCSDK::VcDeviceProperty_ExposureBiasCompensation, v)) {
-    s.ev = evText(v);
+    s.ev = evText(static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xFFFF)));
   }
   if (findValue(properties, count, VCSDK::VcDeviceProperty_ExposureProgramMode, v)) {
     s.mode = nameOr(kExposurePrograms, v, kMissing);
@@ -116,4 +116,25 @@ std::optional<CameraSettings> CameraController::readSettings() {
   CameraSettings settings = settingsFromProperties(properties, count);
   VCSDK::ReleaseDeviceProperties(deviceHandle, properties);
   return settings;
+}
+
+std::optional<ExposureNow> CameraController::readExposure() {
+  if (!hasDevice()) return std::nullopt;
+  std::uint32_t codes[3] = {VCSDK::VcDeviceProperty_ExposureProgramMode,
+                            VCSDK::VcDeviceProperty_ShutterSpeed,
+                            VCSDK::VcDeviceProperty_ExposureBiasCompensation};
+  VCSDK::VcDeviceProperty* properties = nullptr;
+  std::int32_t count = 0;
+  const VCSDK::VcStatus status =
+      VCSDK::GetSelectDeviceProperties(deviceHandle, 3, codes, &properties, &count);
+  if (!sdkOk(status) || properties == nullptr) return std::nullopt;
+  ExposureNow now;
+  std::uint64_t v = 0;
+  if (findValue(properties, count, codes[0], v)) now.mode = static_cast<std::uint32_t>(v);
+  if (findValue(properties, count, codes[1], v)) now.shutter = static_cast<std::uint32_t>(v);
+  if (findValue(properties, count, codes[2], v)) {
+    now.evMilli = static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xFFFF));
+  }
+  VCSDK::ReleaseDeviceProperties(deviceHandle, properties);
+  return now;
 }

@@ -26,3 +26,8 @@ struct CameraSettings {
 // a count of 0 reads as "nothing reported"). The first entry with a code wins.
 CameraSettings settingsFromProperties(const VCSDK::VcDeviceProperty* properties,
                                       std::int32_t count);
+
+// The read-out's texts for a shutter (numerator << 16 | denominator) and a
+// compensation in thousandths of an EV.
+std::string shutterText(std::uint32_t raw);
+std::string evText(int milli);

@@ -34,9 +34,22 @@ void DeviceCallback::OnPropertyChanged() { std::printf("[callback] OnPropertyCha
 
 void DeviceCallback::OnLvPropertyChanged() { std::printf("[callback] OnLvPropertyChanged\n"); }
 
+std::string DeviceCallback::downloadPath(std::uint32_t n) const {
+  MutexLock lock(pathsMutex_);
+  const std::uint32_t count = downloads.load();
+  if (n == 0 || n > count || count - n >= kPathsKept) return std::string();
+  return paths_[n % kPathsKept];
+}
+
 void DeviceCallback::OnCompleteDownload(char* filename, unsigned) {
-  // Counted before the line, so a waiter never sees the line without the count.
-  downloads.fetch_add(1);
+  // Counted before the line, so a waiter never sees the line without the
+  // count; the path goes in with the count, so a waiter that sees the
+  // count finds the path.
+  {
+    MutexLock lock(pathsMutex_);
+    paths_[(downloads.load() + 1) % kPathsKept] = filename != nullptr ? filename : "";
+    downloads.fetch_add(1);
+  }
   std::printf("[callback] OnCompleteDownload: %s\n", filename != nullptr ? filename : "");
   if (DeviceObserver* observer = observer_.load()) {
     observer->onDownload(filename != nullptr ? filename : "");

@@ -4,9 +4,12 @@
 // reads it.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 
+#include "common/ThreadAnnotations.h"
 #include "vcsdk/VcSDK.h"
 
 // Hears the events a poller would otherwise miss or see late: the link's
@@ -35,6 +38,10 @@ class DeviceCallback : public VCSDK::IDeviceCallback {
   bool disconnected() const;
   std::uint32_t lastError() const;
   std::uint32_t downloadCount() const;
+  // Where download number n (1, 2, ... as downloadCount counts them) was
+  // saved; empty once kPathsKept later downloads have come.
+  static constexpr std::uint32_t kPathsKept = 16;
+  std::string downloadPath(std::uint32_t n) const EXCLUDES(pathsMutex_);
 
   // Forgets the outcome of an earlier connection request (flags and error
   // code); the download counter keeps counting.
@@ -46,7 +53,7 @@ class DeviceCallback : public VCSDK::IDeviceCallback {
   void OnDisconnected(unsigned error) override;
   void OnPropertyChanged() override;
   void OnLvPropertyChanged() override;
-  void OnCompleteDownload(char* filename, unsigned type) override;
+  void OnCompleteDownload(char* filename, unsigned type) override EXCLUDES(pathsMutex_);
   void OnWarning(unsigned warning) override;
   void OnError(unsigned error) override;
 
@@ -56,4 +63,7 @@ class DeviceCallback : public VCSDK::IDeviceCallback {
   std::atomic<std::uint32_t> lastErrorCode{0};
   std::atomic<std::uint32_t> downloads{0};
   std::atomic<DeviceObserver*> observer_{nullptr};
+  // Held only to copy a path in or out.
+  mutable Mutex pathsMutex_;
+  std::array<std::string, kPathsKept> paths_ GUARDED_BY(pathsMutex_);
 };

@@ -30,9 +30,13 @@ void parseShutter(const char* text, std::uint16_t& numerator, std::uint16_t& den
   denominator = low16(slash + 1);
 }
 
-void applyExposure(CameraController& controller, const Exposure& exposure) {
-  if (exposure.hasIso) controller.setIso(exposure.iso & 0xFFFFFF);
-  if (exposure.hasFNumber) controller.setFNumber(exposure.fNumber);
-  if (exposure.hasShutter) controller.setShutterSpeed(exposure.shutterNum, exposure.shutterDen);
-  if (exposure.hasEv) controller.setExposureBias(exposure.ev);
+Exposure applyExposure(CameraController& controller, const Exposure& exposure) {
+  Exposure applied = exposure;
+  if (exposure.hasIso) applied.hasIso = controller.setIso(exposure.iso & 0xFFFFFF);
+  if (exposure.hasFNumber) applied.hasFNumber = controller.setFNumber(exposure.fNumber);
+  if (exposure.hasShutter) {
+    applied.hasShutter = controller.setShutterSpeed(exposure.shutterNum, exposure.shutterDen);
+  }
+  if (exposure.hasEv) applied.hasEv = controller.setExposureBias(exposure.ev);
+  return applied;
 }

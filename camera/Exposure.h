@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 struct Exposure {
   bool hasIso = false;
@@ -27,5 +28,15 @@ class CameraController;
 
 // Sends the values that are present in a fixed order (ISO cut to its low 24
 // bits, f-number, shutter, EV). Each setter prints its own refusal; a refused
-// value never stops the later ones.
-void applyExposure(CameraController& controller, const Exposure& exposure);
+// value never stops the later ones. Returns what the camera took: the same
+// values, each flag left set only where the camera accepted it.
+Exposure applyExposure(CameraController& controller, const Exposure& exposure);
+
+// The raw settings that decide how an exposure is moved, as the camera
+// reports them (each absent when it does not): exposure program, shutter
+// (numerator << 16 | denominator) and compensation in thousandths of an EV.
+struct ExposureNow {
+  std::optional<std::uint32_t> mode;
+  std::optional<std::uint32_t> shutter;
+  std::optional<int> evMilli;
+};

@@ -3,25 +3,20 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
 
 namespace {
 
-// Calls run under the lock, so a listener being replaced is never mid-call.
-std::mutex g_listenerLock;
-SdkErrorListener* g_listener = nullptr;
+// The listener of the scope this thread is in. The scope outlives every
+// call made inside it, so no lock is needed to reach it.
+thread_local SdkErrorListener* t_listener = nullptr;
 
 }  // namespace
 
-void setSdkErrorListener(SdkErrorListener* listener) {
-  std::lock_guard<std::mutex> lock(g_listenerLock);
-  g_listener = listener;
+SdkErrorScope::SdkErrorScope(SdkErrorListener* listener) : previous_(t_listener) {
+  t_listener = listener;
 }
 
-void clearSdkErrorListener(SdkErrorListener* listener) {
-  std::lock_guard<std::mutex> lock(g_listenerLock);
-  if (g_listener == listener) g_listener = nullptr;
-}
+SdkErrorScope::~SdkErrorScope() { t_listener = previous_; }
 
 bool okOrError(VCSDK::VcStatus status, const char* labelFormat, ...) {
   if (sdkOk(status)) return true;
@@ -35,8 +30,7 @@ bool okOrError(VCSDK::VcStatus status, const char* labelFormat, ...) {
   char line[160];
   std::snprintf(line, sizeof line, "[error] %s: 0x%08X", label, status);
   std::printf("%s\n", line);
-  std::lock_guard<std::mutex> lock(g_listenerLock);
-  if (g_listener != nullptr) g_listener->sdkError(line, label, status);
+  if (t_listener != nullptr) t_listener->sdkError(line, label, status);
   return false;
 }
 

@@ -1,7 +1,8 @@
 // The one test of an SDK status code, and the one line that reports a failed
 // call: "[error] <label>: 0x<code>" (or "[warn] ..."), printed in a single
-// write so a line from an SDK thread cannot cut into it; a listener may hear
-// each error line (the server passes them on to its clients). Thread-safe.
+// write so a line from an SDK thread cannot cut into it; the listener of the
+// thread's scope may hear each error line (the server passes them on to the
+// clients of the camera whose call failed). Thread-safe.
 #pragma once
 
 #include "vcsdk/VcTypes.h"
@@ -24,8 +25,8 @@ bool okOrError(VCSDK::VcStatus status, const char* labelFormat, ...) KAMORA_PRIN
 bool okOrWarn(VCSDK::VcStatus status, const char* label);
 
 // Hears each "[error]" line okOrError prints, after it is printed, on the
-// thread that printed it. Calls are one at a time; the listener must be quick
-// and must not report SDK errors itself.
+// thread that printed it. The listener must be quick, must take several
+// threads at once and must not report SDK errors itself.
 class SdkErrorListener {
  public:
   virtual ~SdkErrorListener() = default;
@@ -33,7 +34,17 @@ class SdkErrorListener {
   virtual void sdkError(const char* line, const char* label, VCSDK::VcStatus status) noexcept = 0;
 };
 
-// One listener for the process (null: none). Once it returns, no call of the
-// listener it replaced is under way. clearSdkErrorListener ends only its own.
-void setSdkErrorListener(SdkErrorListener* listener);
-void clearSdkErrorListener(SdkErrorListener* listener);
+// While a scope lives, the error lines its thread prints go to its listener
+// (null: to none), and to no other thread's. A server sets the scope of the
+// camera whose call runs, so one camera's errors never reach another's
+// clients. Scopes nest; each ends on the thread it began on. Thread-bound.
+class SdkErrorScope {
+ public:
+  explicit SdkErrorScope(SdkErrorListener* listener);
+  ~SdkErrorScope();
+  SdkErrorScope(const SdkErrorScope&) = delete;
+  SdkErrorScope& operator=(const SdkErrorScope&) = delete;
+
+ private:
+  SdkErrorListener* previous_;
+};

@@ -34,6 +34,7 @@ Camera::Camera(const Options& options, const Scene& scene)
       hasHead_(modelHasHead(options.model)),
       renderer_(scene, options.lvW, options.lvH, options.stillW, options.stillH, options.log,
                 options.model) {
+  settings_.mode = options.mode;
   captureThread_ = std::thread([this] { captureLoop(); });
 }
 

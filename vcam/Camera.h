@@ -121,6 +121,7 @@ class Camera {
   unsigned downloads_ GUARDED_BY(mutex_) = 0;
   unsigned onCard_ GUARDED_BY(mutex_) = 0;
   unsigned lvFrames_ GUARDED_BY(mutex_) = 0;
+  std::int64_t lastPressUs_ GUARDED_BY(mutex_) = 0;  // wall clock, since 1970
   std::string saveFolder_ GUARDED_BY(mutex_);
   std::string savePrefix_ GUARDED_BY(mutex_);
   nlohmann::json lastPtz_ GUARDED_BY(mutex_);

@@ -1,5 +1,6 @@
 // Pictures: the shutter button, the capture thread that renders stills off
 // the lock, downloads, and live view.
+#include <chrono>
 #include <ctime>
 
 #include "vcam/Camera.h"
@@ -21,12 +22,18 @@ ViewParams Camera::viewLocked() {
 }
 
 VcStatus Camera::command(const std::string& session, std::uint32_t id, std::uint32_t param) {
+  // Read before the lock, so a press is stamped when it arrived rather than
+  // when a render or a poll let it in: a volley's spread is measured here.
+  const std::int64_t arrivedUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
   MutexLock lock(mutex_);
   Session* s = findReadyLocked(session);
   if (!s) return VcError_NotConnected;
   if (id != VcCommand_Release) return VcError_NotSupported;
   if (param == VcCommandParam_Down) {
     s->pressed = true;
+    lastPressUs_ = arrivedUs;
     return VcError_None;
   }
   if (param != VcCommandParam_Up) return VcError_InvalidParameter;

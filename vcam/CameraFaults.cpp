@@ -125,6 +125,7 @@ json Camera::state() {
          {"downloads", downloads_},
          {"on_card", onCard_},
          {"lv_frames", lvFrames_},
+         {"last_press_us", lastPressUs_},
          {"exposure_stops", exposureOffsetStops(settings_)},
          {"has_head", hasHead_}};
   PtzHead::Snapshot h = head_.snapshot();

@@ -11,6 +11,17 @@ namespace vcam {
 
 namespace {
 
+bool programFromName(const std::string& name, std::uint32_t& out) {
+  namespace p = exposure_program;
+  for (std::uint32_t value : {p::kM, p::kP, p::kA, p::kS, p::kAuto, p::kAutoPlus}) {
+    if (name == kExposurePrograms.nameOf(value)) {
+      out = value;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool parseSize(const std::string& text, int& w, int& h) {
   int a = 0, b = 0;
   char tail = 0;
@@ -46,7 +57,7 @@ bool normaliseMac(const std::string& text, std::string& out) {
 const char* usageText() {
   return "uso: kamora-vcam [--ip 127.0.0.1] [--mac 02:00:00:00:00:01] [--model SB_A4]\n"
          "                 [--user U --pass P] [--lv-size 1024x680] [--still-size 3000x2000]\n"
-         "                 [--scene FOTO.jpg] [--log]\n";
+         "                 [--scene FOTO.jpg] [--log] [--mode M|P|A|S|Auto|Auto+]\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& out, std::string& error) {
@@ -95,6 +106,12 @@ bool parseOptions(int argc, char** argv, Options& out, std::string& error) {
       if (!value(out.scene)) return false;
     } else if (arg == "--log") {
       out.log = true;
+    } else if (arg == "--mode") {
+      if (!value(v)) return false;
+      if (!programFromName(v, out.mode)) {
+        error = "modo invalido: " + v;
+        return false;
+      }
     } else {
       error = "opcao desconhecida: " + arg;
       return false;

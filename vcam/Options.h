@@ -1,7 +1,10 @@
 // The virtual camera's command line.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "common/PropertyValues.h"
 
 namespace vcam {
 
@@ -14,6 +17,7 @@ struct Options {
   int stillW = 3000, stillH = 2000;
   std::string scene;  // a JPEG photo instead of the test scene
   bool log = false;
+  std::uint32_t mode = exposure_program::kM;  // the exposure program it starts in
 };
 
 // False with a message in error when the command line is unusable, or when

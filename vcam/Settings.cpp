@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "common/CameraModels.h"
+#include "common/ShutterScale.h"
 
 namespace vcam {
 
@@ -13,31 +14,8 @@ using namespace VCSDK;
 
 namespace {
 
-struct Speed {
-  std::uint32_t num, den;
-};
-
-// Standard shutter speeds from 1/8000 to 30 s in third stops.
-const std::vector<Speed>& shutterSpeeds() {
-  static const std::vector<Speed> speeds = {
-      {1, 8000}, {1, 6400}, {1, 5000}, {1, 4000}, {1, 3200}, {1, 2500}, {1, 2000}, {1, 1600},
-      {1, 1250}, {1, 1000}, {1, 800},  {1, 640},  {1, 500},  {1, 400},  {1, 320},  {1, 250},
-      {1, 200},  {1, 160},  {1, 125},  {1, 100},  {1, 80},   {1, 60},   {1, 50},   {1, 40},
-      {1, 30},   {1, 25},   {1, 20},   {1, 15},   {1, 13},   {1, 10},   {1, 8},    {1, 6},
-      {1, 5},    {1, 4},    {1, 3},    {4, 10},   {5, 10},   {6, 10},   {8, 10},   {1, 1},
-      {13, 10},  {16, 10},  {2, 1},    {25, 10},  {32, 10},  {4, 1},    {5, 1},    {6, 1},
-      {8, 1},    {10, 1},   {13, 1},   {15, 1},   {20, 1},   {25, 1},   {30, 1}};
-  return speeds;
-}
-
 bool isStandardShutter(std::uint32_t raw) {
-  if (raw == VcShutterBulb) return true;
-  std::uint32_t num = raw >> 16, den = raw & 0xFFFF;
-  if (num == 0 || den == 0) return false;
-  // Equal fractions name the same speed: 1/2 is the body's 5/10.
-  for (const Speed& s : shutterSpeeds())
-    if (std::uint64_t(num) * s.den == std::uint64_t(s.num) * den) return true;
-  return false;
+  return raw == VcShutterBulb || shutter_scale::indexOf(raw).has_value();
 }
 
 bool isThirdStopEv(int ev) {

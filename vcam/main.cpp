@@ -54,14 +54,14 @@ int main(int argc, char** argv) {
   vcam::installRoutes(server, camera);
 
   std::string listenError;
-  const int listenFd = openListenSocket(options.ip, vcwire::kPort, listenError);
+  const int listenFd = openListenSocket(options.ip, vcwire::port(), listenError);
   if (listenFd < 0) {
     std::printf("[vcam] erro: nao foi possivel escutar em %s:%d (porta em uso?)\n",
-                options.ip.c_str(), vcwire::kPort);
+                options.ip.c_str(), vcwire::port());
     return 3;
   }
   std::printf("[vcam] %s %s em %s:%d%s\n", options.model.c_str(), options.mac.c_str(),
-              options.ip.c_str(), vcwire::kPort, options.user.empty() ? "" : " (ssh)");
+              options.ip.c_str(), vcwire::port(), options.user.empty() ? "" : " (ssh)");
   server.adopt(listenFd);
   server.listen_after_bind();
   return 0;

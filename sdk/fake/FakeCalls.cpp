@@ -278,13 +278,31 @@ VCSDK::VcStatus FakeSdk::setSaveInfo(std::int64_t handle, char* path, char* pref
 }
 
 VCSDK::VcStatus FakeSdk::sendCommand(std::int64_t handle, std::uint32_t id, std::uint32_t param) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  const bool shutter = id == VCSDK::VcCommand_Release;
+  if (shutter && param == VCSDK::VcCommandParam_Up) {
+    // The press's event lands before the button comes up, however slow the
+    // worker thread is, so a test can rely on "delivered within the press".
+    if (pressSeq_ != 0 && std::this_thread::get_id() != worker_.get_id()) {
+      cv_.wait(lock, [&] {
+        return (!busy_ || runningSeq_ != pressSeq_) &&
+               std::none_of(pending_.begin(), pending_.end(),
+                            [&](const Pending& p) { return p.seq == pressSeq_; });
+      });
+    }
+    pressSeq_ = 0;
+  }
   Call c;
   c.fn = "SendCommand";
   c.handle = handle;
   c.ints = {id, param};
   VCSDK::VcStatus result = checked(std::move(c));
-  if (result == 0 && id == VCSDK::VcCommand_Release && param == VCSDK::VcCommandParam_Up) {
+  if (result == 0 && shutter && param == VCSDK::VcCommandParam_Down) {
+    const std::uint64_t before = seq_;
+    enqueue(handle, pressEvent_);
+    if (seq_ != before) pressSeq_ = seq_;
+  }
+  if (result == 0 && shutter && param == VCSDK::VcCommandParam_Up) {
     Event event = releaseEvent_;
     if (!releaseQueue_.empty()) {
       event = releaseQueue_.front();

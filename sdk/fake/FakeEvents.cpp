@@ -135,11 +135,13 @@ void FakeSdk::workerLoop() {
     VCSDK::IDeviceCallback* callback = cb->second;
     busy_ = true;
     runningHandle_ = event.handle;
+    runningSeq_ = event.seq;
     lock.unlock();
     event.fn(*callback);
     lock.lock();
     busy_ = false;
     runningHandle_ = 0;
+    runningSeq_ = 0;
     cv_.notify_all();
   }
 }

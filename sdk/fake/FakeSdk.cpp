@@ -111,6 +111,8 @@ void FakeSdk::reset() {
   connectQueue_.clear();
   releaseEvent_ = Event::download(std::string(), 10);
   releaseQueue_.clear();
+  pressEvent_ = Event::none();
+  pressSeq_ = 0;
   downloadNo_ = 0;
   infos_.clear();
   lists_.clear();
@@ -123,6 +125,7 @@ void FakeSdk::reset() {
   seq_ = 0;
   busy_ = false;
   runningHandle_ = 0;
+  runningSeq_ = 0;
 }
 
 // ---- scripting ----
@@ -207,6 +210,11 @@ void FakeSdk::onShutterRelease(Event event) {
 void FakeSdk::queueOnShutterRelease(std::vector<Event> events) {
   std::lock_guard<std::mutex> lock(mu_);
   for (auto& e : events) releaseQueue_.push_back(std::move(e));
+}
+
+void FakeSdk::onShutterPress(Event event) {
+  std::lock_guard<std::mutex> lock(mu_);
+  pressEvent_ = std::move(event);
 }
 
 // ---- inspection ----

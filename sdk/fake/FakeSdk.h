@@ -218,6 +218,10 @@ class FakeSdk {
   void queueOnConnect(std::vector<Event> events);
   void onShutterRelease(Event event);
   void queueOnShutterRelease(std::vector<Event> events);
+  // An event after each accepted shutter press (SendCommand 7 with parameter
+  // 1; default: none), for a camera that delivers while the button is still
+  // down: the release that follows waits until it has been delivered.
+  void onShutterPress(Event event);
 
   // Queues fn for the callback of `handle` (or of the last Connect) after
   // delayMs, on the worker thread.
@@ -334,6 +338,8 @@ class FakeSdk {
   std::deque<Event> connectQueue_;
   Event releaseEvent_;
   std::deque<Event> releaseQueue_;
+  Event pressEvent_;
+  std::uint64_t pressSeq_ = 0;  // the last press's event, until delivered
   std::uint32_t downloadNo_ = 0;
 
   std::vector<std::unique_ptr<InfoObject>> infos_;  // id = index + 1
@@ -354,6 +360,7 @@ class FakeSdk {
   std::uint64_t seq_ = 0;
   bool busy_ = false;  // an event is being delivered
   std::int64_t runningHandle_ = 0;
+  std::uint64_t runningSeq_ = 0;
   bool stopping_ = false;
   std::thread worker_;
 };

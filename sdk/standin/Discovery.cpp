@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "QuietSocket.h"
 #include "Wire.h"
 
 namespace standin {
@@ -61,13 +62,10 @@ std::vector<std::unique_ptr<CameraInfo>> discoverCameras(int timeoutMs) {
       continue;
     }
     ::fcntl(p.fd, F_SETFL, ::fcntl(p.fd, F_GETFL, 0) | O_NONBLOCK);
-#ifdef SO_NOSIGPIPE
-    int yes = 1;
-    ::setsockopt(p.fd, SOL_SOCKET, SO_NOSIGPIPE, &yes, sizeof yes);
-#endif
+    quietSocket(p.fd);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(vcwire::kPort);
+    addr.sin_port = htons(vcwire::port());
     addr.sin_addr.s_addr = htonl((127u << 24) | static_cast<unsigned>(host));
     std::string ip = "127.0.0." + std::to_string(host);
     p.out = std::string("GET ") + vcwire::kIdentify + " HTTP/1.1\r\nHost: " + ip +

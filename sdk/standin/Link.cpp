@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "QuietSocket.h"
 #include "Wire.h"
 
 namespace standin {
@@ -44,8 +45,9 @@ std::unique_ptr<httplib::Client> Link::acquire(int timeoutMs, bool fresh, bool* 
   *reused = client != nullptr;
   if (!client) {
     // Never anything but loopback: the address was checked when the link was made.
-    client = std::make_unique<httplib::Client>(ip_, vcwire::kPort);
+    client = std::make_unique<httplib::Client>(ip_, vcwire::port());
     client->set_tcp_nodelay(true);
+    client->set_socket_options(quietSocket);
     client->set_keep_alive(true);
     client->set_connection_timeout(1, 0);
   }

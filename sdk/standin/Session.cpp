@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Downloads.h"
+#include "QuietSocket.h"
 #include "Wire.h"
 
 namespace standin {
@@ -106,8 +107,9 @@ void Session::run() {
 }
 
 bool Session::poll() {
-  httplib::Client client(request_.ip, vcwire::kPort);
+  httplib::Client client(request_.ip, vcwire::port());
   client.set_tcp_nodelay(true);
+  client.set_socket_options(quietSocket);
   client.set_connection_timeout(kPollTimeoutMs / 1000, (kPollTimeoutMs % 1000) * 1000);
   client.set_read_timeout(kPollTimeoutMs / 1000, (kPollTimeoutMs % 1000) * 1000);
   {

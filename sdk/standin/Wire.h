@@ -2,9 +2,24 @@
 // routes and the names both sides put in their JSON.
 #pragma once
 
+#include <cstdlib>
+
 namespace vcwire {
 
-constexpr int kPort = 15740;
+constexpr int kDefaultPort = 15740;
+
+// The port every camera listens on and the stand-in SDK looks for them on:
+// 15740, or KAMORA_VCAM_PORT when it names another (1 to 65535). The tests
+// set their own, so cameras a user runs beside them (`make demo`) never
+// answer their discovery, and theirs never answer the user's. Read once.
+inline int port() {
+  static const int chosen = [] {
+    const char* text = std::getenv("KAMORA_VCAM_PORT");
+    const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    return value >= 1 && value <= 65535 ? static_cast<int>(value) : kDefaultPort;
+  }();
+  return chosen;
+}
 
 // Camera identity and SSH host key (no session needed).
 constexpr const char* kIdentify = "/sdk/identify";        // GET -> {model, mac, ip, ssh}
