@@ -67,6 +67,19 @@ const OptionRow kOptions[] = {
      [](Options& o, const char* v) {
        o.lvFps = std::clamp(toInt(v), LiveFeed::kMinFps, LiveFeed::kMaxFps);
      }},
+    {"--mqtt", nullptr, [](Options& o, const char* v) { o.mqtt = v; }},
+    {"--node", nullptr, [](Options& o, const char* v) { o.node = v; }},
+    {"--mqtt-user", nullptr, [](Options& o, const char* v) { o.mqttUser = v; }},
+    {"--mqtt-ca", nullptr, [](Options& o, const char* v) { o.mqttCa = v; }},
+    {"--mqtt-keepalive", nullptr,
+     [](Options& o, const char* v) { o.mqttKeepalive = std::clamp(toInt(v), 1, 60); }},
+    {"--interval", nullptr,
+     [](Options& o, const char* v) {
+       o.interval = v;
+       o.hasInterval = true;
+     }},
+    {"--bracket", nullptr, [](Options& o, const char* v) { o.bracket = v; }},
+    {"--rig", nullptr, [](Options& o, const char* v) { o.rigFile = v; }},
 };
 
 }  // namespace

@@ -2,8 +2,10 @@
 // "--capture" share one connect, expose, work, disconnect sequence.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "app/ExitCodes.h"
+#include "app/IntervalCapture.h"
 #include "app/Runs.h"
 #include "camera/CameraController.h"
 #include "camera/Defaults.h"
@@ -11,6 +13,14 @@
 #include "camera/LiveViewSink.h"
 
 int runSingleCamera(const char* mode, const char* const* argv, const Options& options) {
+  // A sequence's texts are read before the camera is touched.
+  const bool capture = std::strcmp(mode, "--capture") == 0;
+  std::optional<SequencePlan> sequence;
+  if (capture && options.hasInterval) {
+    sequence = intervalPlan(options);
+    if (!sequence) return kExitUsage;
+  }
+
   CameraController controller;
   if (!controller.connectIp(argv[2], argv[3], VCSDK::VcCameraModel_SB_A4, options.ssh, options.user,
                             options.pass)) {
@@ -30,10 +40,15 @@ int runSingleCamera(const char* mode, const char* const* argv, const Options& op
     if (!options.window) {
       std::printf("[info] live view encerrado (%u frames).\n", sink.frameCount());
     }
-  } else if (std::strcmp(mode, "--capture") == 0) {
+  } else if (capture) {
     if (!controller.setupForPcCapture(defaults::kSaveFolder, defaults::kFilePrefix)) {
       controller.disconnect();
       return kExitCaptureSetup;
+    }
+    if (sequence) {
+      runIntervalCapture(controller, *sequence);
+      controller.disconnect();
+      return kExitOk;
     }
     int downloaded = 0;
     for (int i = 1; i <= options.shots; ++i) {

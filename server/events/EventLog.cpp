@@ -1,12 +1,24 @@
 // The event ring and its subscribers.
 #include "server/events/EventLog.h"
 
-std::uint64_t EventLog::publish(const std::string& type, const std::string& data) {
+namespace {
+
+std::string withCamera(const std::string& data, const std::string& camera) {
+  if (camera.empty() || data.empty() || data.front() != '{') return data;
+  const bool empty = data.find_first_not_of(" ", 1) == data.size() - 1;
+  return "{\"camera\":\"" + camera + "\"" + (empty ? "" : ",") + data.substr(1);
+}
+
+}  // namespace
+
+std::uint64_t EventLog::publish(const std::string& type, const std::string& data,
+                                const std::string& camera) {
   std::uint64_t id = 0;
+  std::string text = withCamera(data, camera);
   {
     MutexLock lock(mutex_);
     id = nextId_++;
-    events_.push_back({id, type, data});
+    events_.push_back({id, type, std::move(text), camera});
     if (events_.size() > kKept) events_.pop_front();
   }
   wakes_.notifyAll();

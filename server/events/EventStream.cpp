@@ -2,9 +2,11 @@
 #include "server/events/EventStream.h"
 
 #include <cstdlib>
+#include <utility>
 
-EventStream::EventStream(EventLog& log, std::uint64_t lastEventId)
-    : log_(log), sent_(lastEventId) {}
+EventStream::EventStream(EventLog& log, std::uint64_t lastEventId, std::string camera,
+                         std::string greeting)
+    : log_(log), camera_(std::move(camera)), greeting_(std::move(greeting)), sent_(lastEventId) {}
 
 EventStream::~EventStream() { close(); }
 
@@ -21,11 +23,13 @@ ReplyStream::Next EventStream::next(StreamChunk& out) {
   out = StreamChunk();
   if (!greeted_) {
     greeted_ = true;
-    out.head = "retry: " + std::to_string(kRetryMs) + "\n\n";
+    out.head = "retry: " + std::to_string(kRetryMs) + "\n\n" + greeting_;
   }
   for (const ServerEvent& event : log_.since(sent_)) {
-    out.head += format(event);
     sent_ = event.id;
+    if (camera_.empty() || event.camera.empty() || event.camera == camera_) {
+      out.head += format(event);
+    }
   }
   const Clock::time_point now = Clock::now();
   if (out.head.empty() && now - lastWrite_ >= kHeartbeat) out.head = ": ainda aqui\n\n";
@@ -36,7 +40,9 @@ ReplyStream::Next EventStream::next(StreamChunk& out) {
 
 void EventStream::close() { subscription_.reset(); }
 
-HttpReply eventStreamReply(EventLog& log, const std::string* lastEventIdHeader) {
+HttpReply eventStreamReply(EventLog& log, const std::string* lastEventIdHeader,
+                           const std::string& camera,
+                           const std::function<std::string()>& greeting) {
   // Without the header a new client starts from now, not from the kept past.
   // A number this log has not reached yet was given by an earlier run of the
   // server (numbers start again at 1): none of this run's events were seen.
@@ -49,6 +55,6 @@ HttpReply eventStreamReply(EventLog& log, const std::string* lastEventIdHeader) 
   HttpReply reply;
   reply.contentType = "text/event-stream";
   reply.headers = {{"Cache-Control", "no-cache"}};
-  reply.stream = std::make_shared<EventStream>(log, after);
+  reply.stream = std::make_shared<EventStream>(log, after, camera, greeting ? greeting() : "");
   return reply;
 }

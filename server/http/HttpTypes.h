@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-enum class HttpMethod { Get, Head, Post, Other };
+enum class HttpMethod { Get, Head, Post, Delete, Other };
 
 using HttpFields = std::vector<std::pair<std::string, std::string>>;
 

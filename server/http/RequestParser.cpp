@@ -25,6 +25,7 @@ HttpMethod methodOf(boost::beast::string_view method) {
   if (method == "GET") return HttpMethod::Get;
   if (method == "HEAD") return HttpMethod::Head;
   if (method == "POST") return HttpMethod::Post;
+  if (method == "DELETE") return HttpMethod::Delete;
   return HttpMethod::Other;
 }
 

@@ -30,12 +30,12 @@ HttpReply connect(const RouteCall& call) {
   // A malformed address leaves the camera held before (and its health) as
   // it was; any other request replaces it, and ends a reconnection.
   const bool requested = camera.connectIp(ip, mac, model, ssh, "", "");
-  if (requested) health.userConnecting({ip, mac, model, ssh});
+  if (requested) health.userConnecting({ip, mac, model, ssh, "", ""});
   if (!requested || !camera.waitConnected(defaults::kConnectWaitMs)) {
     if (requested || !camera.hasDevice()) health.userConnectFailed(camera.events().lastError());
     return statusReply(502, "falha ao conectar");
   }
-  camera.setupForPcCapture(defaults::kSaveFolder, defaults::kFilePrefix);
+  call.camera.notify(&SlotObserver::connected);
   health.userConnected();
   return statusReply("conectado");
 }

@@ -90,7 +90,7 @@ HttpReply picture(const RouteCall& call) {
   // The transport decoded the path: whatever the client encoded in it
   // reaches resolve(), the one place that decides what may be opened.
   std::optional<CaptureFile> file =
-      call.camera.captures().resolve(request.path.substr(sizeof kPicturePrefix - 1));
+      call.camera.captures().resolve(call.path.substr(sizeof kPicturePrefix - 1));
   if (!file) return statusReply(404, "foto nao encontrada");
 
   const std::string etag = "\"" + std::to_string(file->bytes()) + "-" +

@@ -30,7 +30,8 @@ Route fixed(const char* path, HttpReply (*answer)()) {
           CameraAccess::None,
           [answer](const RouteCall&) { return answer(); },
           {},
-          [answer](const RouteCall&) { return std::optional<HttpReply>(answer()); }};
+          [answer](const RouteCall&) { return std::optional<HttpReply>(answer()); },
+          RouteScope::Server};
 }
 
 }  // namespace

@@ -1,58 +1,29 @@
-// The routes that tell what happens to the camera: GET /camera (its state
-// now) and GET /events (everything that happens, as it happens).
-#include <chrono>
-#include <nlohmann/json.hpp>
-
-#include "common/CameraModels.h"
+// The routes that tell what happens to the cameras: GET /camera (one
+// camera's state now) and GET /events (everything that happens, as it
+// happens; ?camera=<id> follows one camera and the server; ?rig=1 begins
+// with every camera as GET /cameras lists it).
 #include "server/events/EventStream.h"
+#include "server/rig/Rig.h"
+#include "server/routes/CameraJson.h"
 #include "server/routes/RouteTable.h"
-#include "server/slot/CameraSlot.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Json = nlohmann::ordered_json;
-
-long long millisSince(Clock::time_point then, Clock::time_point now) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now - then).count();
-}
-
-Json textOrNull(const std::optional<CameraRequest>& camera,
-                const std::string CameraRequest::*field) {
-  return camera ? Json((*camera).*field) : Json();
-}
-
 HttpReply cameraState(const RouteCall& call) {
-  const CameraHealthView health = call.camera.health().view();
-  LiveFeed& feed = call.camera.feed();
-  const LiveFrame frame = feed.latest();
-  const bool feedRunning = feed.running();
-  const Clock::time_point now = Clock::now();
-  const CameraModel* model = health.camera ? findModelByCode(health.camera->model) : nullptr;
-
-  Json body;
-  body["state"] = cameraStateName(health.state);
-  body["model"] = model != nullptr ? Json(model->name) : Json();
-  body["ip"] = textOrNull(health.camera, &CameraRequest::ip);
-  body["mac"] = textOrNull(health.camera, &CameraRequest::mac);
-  body["since_ms"] = millisSince(health.since, now);
-  body["reconnections"] = health.reconnections;
-  body["last_error"] = health.lastError ? Json(sdkCodeText(*health.lastError)) : Json();
-  body["liveview_age_ms"] =
-      feedRunning && frame.jpeg ? Json(millisSince(frame.grabbedSteady, now)) : Json();
-  body["downloads"] = health.downloads;
-  if (health.state == CameraState::Reconnecting) body["attempt"] = health.attempt;
-  body["suspect"] = health.suspect;
-
   HttpReply reply;
   reply.contentType = "application/json";
-  // The address texts are the user's own and may hold any bytes.
-  reply.body = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  reply.body = jsonText(cameraJson(call.camera));
   return reply;
 }
 
 HttpReply eventStream(const RouteCall& call) {
-  return eventStreamReply(call.camera.events(), call.request.header("Last-Event-ID"));
+  std::function<std::string()> greeting;
+  if (call.request.param("rig", "") == "1") {
+    Rig& rig = call.rig;
+    greeting = [&rig] { return "event: cameras\ndata: " + jsonText(camerasJson(rig)) + "\n\n"; };
+  }
+  return eventStreamReply(call.rig.events(), call.request.header("Last-Event-ID"),
+                          call.request.param("camera", ""), greeting);
 }
 
 // Neither waits for anything (a copy of the health, a stream that starts
@@ -67,6 +38,12 @@ std::optional<HttpReply> atOnce(const RouteCall& call) {
 std::vector<Route> healthRoutes() {
   return {
       {HttpMethod::Get, "/camera", CameraAccess::None, cameraState, {}, atOnce<cameraState>},
-      {HttpMethod::Get, "/events", CameraAccess::None, eventStream, {}, atOnce<eventStream>},
+      {HttpMethod::Get,
+       "/events",
+       CameraAccess::None,
+       eventStream,
+       {},
+       atOnce<eventStream>,
+       RouteScope::Server},
   };
 }

@@ -54,8 +54,10 @@ HttpReply liveViewPicture(const RouteCall& call) {
 
 HttpReply liveViewStream(const RouteCall& call) {
   if (!call.cameraHeld || cameraGoneHeld(call.camera.controller())) return unavailable();
-  CameraSlot& slot = call.camera;
-  return mjpegReply(slot.feed(), [&slot] { return cameraGone(slot); });
+  // The stream shares the slot: a camera removed meanwhile stays whole
+  // (without its camera, so the stream ends) until the stream lets it go.
+  std::shared_ptr<CameraSlot> slot = call.slot;
+  return mjpegReply(slot->feed(), [slot] { return cameraGone(*slot); });
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Routing: the guard, the table lookup, the camera gate and the no-throw rule.
 #include "server/routes/Router.h"
 
+#include <algorithm>
+
+#include "server/rig/Rig.h"
 #include "server/routes/RequestGuard.h"
 #include "server/slot/CameraSlot.h"
 
@@ -18,11 +21,28 @@ HttpReply notFound() {
   return reply;
 }
 
-bool pathMatches(const std::string& routePath, const std::string& path) {
-  if (!routePath.empty() && routePath.back() == '/' && routePath.size() > 1) {
-    return path.size() > routePath.size() && path.compare(0, routePath.size(), routePath) == 0;
+const char kIdParam[] = "{id}";
+
+// Whether path is one the pattern serves: exactly, or as a prefix when the
+// pattern ends in '/' (and the path goes on). A "{id}" segment matches any
+// one non-empty segment, which goes to id.
+bool pathMatches(const std::string& pattern, const std::string& path, std::string& id) {
+  std::size_t p = 0;  // in the pattern
+  std::size_t q = 0;  // in the path
+  const std::size_t param = pattern.find(kIdParam);
+  if (param != std::string::npos) {
+    if (path.compare(0, param, pattern, 0, param) != 0) return false;
+    const std::size_t end = std::min(path.find('/', param), path.size());
+    if (end == param) return false;
+    id = path.substr(param, end - param);
+    p = param + sizeof kIdParam - 1;
+    q = end;
   }
-  return routePath == path;
+  const std::size_t rest = pattern.size() - p;
+  if (rest > 1 && pattern.back() == '/') {
+    return path.size() - q > rest && path.compare(q, rest, pattern, p, rest) == 0;
+  }
+  return path.size() - q == rest && path.compare(q, rest, pattern, p, rest) == 0;
 }
 
 CameraGate::Kind gateKind(CameraAccess access) {
@@ -42,8 +62,8 @@ CameraGate::Kind gateKind(CameraAccess access) {
 
 }  // namespace
 
-Router::Router(CameraSlot& camera, std::string machineName, AccessToken token)
-    : camera_(camera), machineName_(std::move(machineName)), token_(std::move(token)) {}
+Router::Router(Rig& rig, std::string machineName, AccessToken token)
+    : rig_(rig), machineName_(std::move(machineName)), token_(std::move(token)) {}
 
 std::optional<HttpReply> Router::refusal(const HttpRequest& request) const {
   if (!isRequestAllowed(request.header("Host"), request.header("Origin"), machineName_)) {
@@ -53,13 +73,26 @@ std::optional<HttpReply> Router::refusal(const HttpRequest& request) const {
   return std::nullopt;
 }
 
-const Route* Router::find(const HttpRequest& request) const {
+std::optional<HttpReply> Router::find(const HttpRequest& request, Found& found) const {
+  static const std::string prefix = kCameraPrefix;
+  const std::string& path = request.path;
   for (const Route& route : apiRoutes()) {
-    if (pathMatches(route.path, request.path) && methodMatches(route.method, request.method)) {
-      return &route;
+    if (!methodMatches(route.method, request.method)) continue;
+    std::string id;
+    if (pathMatches(route.path, path, id)) {
+      found.path = path;
+    } else if (route.scope == RouteScope::Camera && pathMatches(prefix + route.path, path, id)) {
+      // "/cameras/<id>" then the row's own path.
+      found.path = path.substr(prefix.size() - (sizeof kIdParam - 1) + id.size());
+    } else {
+      continue;
     }
+    found.route = &route;
+    found.slot = id.empty() ? rig_.find(CameraSlot::kMainId) : rig_.find(id);
+    if (!found.slot) return statusReply(404, "camera desconhecida");
+    return std::nullopt;
   }
-  return nullptr;
+  return notFound();
 }
 
 HttpReply Router::withCookie(HttpReply reply, const HttpRequest& request) const {
@@ -72,11 +105,21 @@ HttpReply Router::withCookie(HttpReply reply, const HttpRequest& request) const 
 HttpReply Router::handle(const HttpRequest& request) const {
   try {
     if (std::optional<HttpReply> refused = refusal(request)) return *refused;
-    const Route* route = find(request);
-    if (route == nullptr) return notFound();
-    return withCookie(dispatch(*route, request), request);
+    Found found;
+    if (std::optional<HttpReply> missing = find(request, found)) return *missing;
+    return withCookie(dispatch(found, request), request);
   } catch (...) {
     // Only running out of memory gets here; answer without details.
+    return statusReply(500, "erro interno");
+  }
+}
+
+HttpReply Router::handleTrusted(const HttpRequest& request) const {
+  try {
+    Found found;
+    if (std::optional<HttpReply> missing = find(request, found)) return *missing;
+    return dispatch(found, request);
+  } catch (...) {
     return statusReply(500, "erro interno");
   }
 }
@@ -84,10 +127,11 @@ HttpReply Router::handle(const HttpRequest& request) const {
 std::optional<HttpReply> Router::answerAtOnce(const HttpRequest& request) const {
   try {
     if (std::optional<HttpReply> refused = refusal(request)) return refused;
-    const Route* route = find(request);
-    if (route == nullptr) return notFound();
-    if (!route->fast) return std::nullopt;
-    std::optional<HttpReply> reply = route->fast({request, camera_, true, 0});
+    Found found;
+    if (std::optional<HttpReply> missing = find(request, found)) return missing;
+    if (!found.route->fast) return std::nullopt;
+    std::optional<HttpReply> reply =
+        found.route->fast({request, *found.slot, true, 0, rig_, found.slot, found.path});
     if (!reply) return std::nullopt;
     return withCookie(std::move(*reply), request);
   } catch (...) {
@@ -95,19 +139,22 @@ std::optional<HttpReply> Router::answerAtOnce(const HttpRequest& request) const 
   }
 }
 
-HttpReply Router::dispatch(const Route& route, const HttpRequest& request) const {
+HttpReply Router::dispatch(const Found& found, const HttpRequest& request) const {
+  const Route& route = *found.route;
   if (route.precheck) {
     if (std::optional<HttpReply> refusal = route.precheck(request)) return *refusal;
   }
-  const std::uint64_t arrival = camera_.arrive();
-  if (route.access == CameraAccess::None) return route.handle({request, camera_, true, arrival});
-  if (route.access == CameraAccess::Teardown) {
-    // A leased pan/tilt move stops now, not after the capture's shot the
-    // teardown may wait for; one started while it waited stops before the
-    // connection it was sent on goes.
-    camera_.endPtzLease(true);
+  CameraSlot& camera = *found.slot;
+  const std::uint64_t arrival = camera.arrive();
+  if (route.access == CameraAccess::None) {
+    return route.handle({request, camera, true, arrival, rig_, found.slot, found.path});
   }
-  CameraGate::Hold hold(camera_.gate(), gateKind(route.access));
-  if (route.access == CameraAccess::Teardown) camera_.ptz().endLease(true);
-  return route.handle({request, camera_, hold.held(), arrival});
+  const bool teardown = route.access == CameraAccess::Teardown;
+  // The camera's parts hear of a connect or disconnect before it waits for
+  // its turn (a leased move stops now, not after a capture's shot) and once
+  // it holds the camera (one started meanwhile stops before its link goes).
+  if (teardown) camera.notify(&SlotObserver::beforeHandover);
+  CameraGate::Hold hold(camera.gate(), gateKind(route.access));
+  if (teardown) camera.notify(&SlotObserver::handover);
+  return route.handle({request, camera, hold.held(), arrival, rig_, found.slot, found.path});
 }

@@ -15,31 +15,41 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
+#include "camera/SdkStatus.h"
 #include "common/ThreadAnnotations.h"
 
 class CameraGate {
  public:
   enum class Kind { Reader, Urgent, Command, Teardown };
 
+  // errors hears the SDK errors of calls made under this gate's holds; it
+  // must outlive them (null: no one).
+  explicit CameraGate(SdkErrorListener* errors = nullptr) : errors_(errors) {}
+
   // Holds one kind of access for a scope.
   class Hold {
    public:
-    Hold(CameraGate& gate, Kind kind);
+    // With a deadline (commands only), gives up when the commands before
+    // it have not ended by then.
+    Hold(CameraGate& gate, Kind kind,
+         std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
     ~Hold();
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     // False only for a reader that gave up because a teardown holds or
-    // awaits the handle; the caller must then answer as if there were no
-    // camera.
+    // awaits the handle (the caller must then answer as if there were no
+    // camera), or a command whose deadline passed.
     bool held() const { return holding; }
 
    private:
+    SdkErrorScope errors;
     CameraGate& gate;
     const Kind kind;
-    std::unique_lock<std::mutex> command;  // commands and teardowns
     bool holding = false;
   };
 
@@ -55,6 +65,9 @@ class CameraGate {
   };
   struct Command : Hold {
     explicit Command(CameraGate& gate) : Hold(gate, Kind::Command) {}
+    // Waits for the command under way until deadline at most (see held()).
+    Command(CameraGate& gate, std::chrono::steady_clock::time_point deadline)
+        : Hold(gate, Kind::Command, deadline) {}
   };
   struct Teardown : Hold {
     explicit Teardown(CameraGate& gate) : Hold(gate, Kind::Teardown) {}
@@ -65,17 +78,25 @@ class CameraGate {
   bool teardownPending() const { return teardownsWaiting.load() > 0; }
 
  private:
-  void lockExclusive() EXCLUDES(state);
-  void unlockExclusive() EXCLUDES(state);
+  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+  // A command: the turn among commands and teardowns, then the handle
+  // beside readers. False when the deadline passed first.
+  bool lockCommand(Deadline deadline) EXCLUDES(state);
+  void unlockCommand() EXCLUDES(state);
+  // A teardown: the turn, then the handle alone once every sharer is gone.
+  void lockTeardown() EXCLUDES(state);
+  void unlockTeardown() EXCLUDES(state);
   void lockShared() EXCLUDES(state);
   bool tryLockShared() EXCLUDES(state);
   void unlockShared() EXCLUDES(state);
 
-  // Keeps commands one at a time; it guards no member of its own. Taken
-  // before state, never after.
-  std::mutex commandMutex;
+  SdkErrorListener* const errors_;
   Mutex state;
   std::condition_variable changed;
+  // Commands and teardowns take turns: one holds it at a time. A teardown
+  // keeps its turn while it holds the handle alone, so a command that has
+  // the turn finds the handle free.
+  bool turnTaken GUARDED_BY(state) = false;
   int sharedHolders GUARDED_BY(state) = 0;
   bool exclusive GUARDED_BY(state) = false;
   std::atomic<int> teardownsWaiting{0};

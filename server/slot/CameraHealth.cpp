@@ -74,6 +74,13 @@ CameraHealthView CameraHealth::view() const {
   return view_;
 }
 
+CameraHealthView CameraHealth::waitUntil(const std::function<bool(const CameraHealthView&)>& done,
+                                         Clock::time_point deadline) const {
+  MutexLock lock(mutex_);
+  lock.waitUntil(moved_, deadline, [&]() REQUIRES(mutex_) { return done(view_); });
+  return view_;
+}
+
 bool CameraHealth::linkDown() const {
   MutexLock lock(mutex_);
   return view_.state == CameraState::Lost || view_.state == CameraState::Reconnecting;
@@ -90,20 +97,24 @@ bool CameraHealth::change(const std::function<bool(CameraHealthView&)>& edit) {
     // Published under the lock, so clients see the changes in their order.
     if (publish) events_.publish("camera", eventData(view_));
   }
+  moved_.notify_all();
   if (changed_) changed_();
   return true;
 }
 
-void CameraHealth::userConnecting(const CameraRequest& request) {
+void CameraHealth::connecting(const CameraRequest& request, bool serverConnects) {
   change([&](CameraHealthView& v) {
     const std::uint64_t generation = v.generation + 1;
     v = CameraHealthView();
     v.state = CameraState::Connecting;
     v.camera = request;
+    v.serverConnects = serverConnects;
     v.generation = generation;
     return true;
   });
 }
+
+void CameraHealth::userConnecting(const CameraRequest& request) { connecting(request, false); }
 
 void CameraHealth::userConnected() {
   change([](CameraHealthView& v) {
@@ -132,9 +143,14 @@ void CameraHealth::userDisconnected() {
   });
 }
 
+void CameraHealth::serverConnecting(const CameraRequest& request) { connecting(request, true); }
+
 bool CameraHealth::lost(std::uint64_t generation, std::uint32_t error) {
   return change([&](CameraHealthView& v) {
-    if (v.generation != generation || v.state != CameraState::Connected) return false;
+    const bool firstFailed = v.state == CameraState::Connecting && v.serverConnects;
+    if (v.generation != generation || (v.state != CameraState::Connected && !firstFailed)) {
+      return false;
+    }
     v.state = CameraState::Lost;
     v.lossError = codeOrNone(error);
     if (v.lossError) v.lastError = v.lossError;
@@ -165,10 +181,13 @@ bool CameraHealth::attemptFailed(std::uint64_t generation, std::uint32_t error) 
 
 bool CameraHealth::reconnected(std::uint64_t generation) {
   return change([&](CameraHealthView& v) {
-    if (v.generation != generation || v.state != CameraState::Reconnecting) return false;
+    const bool first = v.state == CameraState::Connecting && v.serverConnects;
+    if (v.generation != generation || (v.state != CameraState::Reconnecting && !first)) {
+      return false;
+    }
     v.state = CameraState::Connected;
     v.attempt = 0;
-    ++v.reconnections;
+    if (!first) ++v.reconnections;
     return true;
   });
 }

@@ -2,10 +2,11 @@
 // it ("sem camera", "conectando", "conectada", "perdida", "reconectando"),
 // with the connection asked for, the last SDK error and the counters that
 // GET /camera shows. Every change goes through one function, which publishes
-// it as a "camera" event. Thread-safe.
+// it as a "camera" event and wakes whoever waits for a state. Thread-safe.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,11 +25,15 @@ const char* cameraStateName(CameraState state);
 std::string sdkCodeText(std::uint32_t code);
 
 // The connection the user asked for, kept to make it again after a loss.
+// The SSH credentials are only ever handed to the camera: no reply, event
+// or printed line shows them.
 struct CameraRequest {
   std::string ip;
   std::string mac;
   VCSDK::VcCameraDeviceModelList model = VCSDK::VcCameraModel_SB_A4;
   bool ssh = false;
+  std::string user;
+  std::string pass;
 };
 
 // A copy of the health at one moment. Plain values.
@@ -40,7 +45,10 @@ struct CameraHealthView {
   std::optional<std::uint32_t> lossError;  // the code the link was lost with
   std::optional<std::uint32_t> lastError;  // the newest code: loss, failed attempt or connect
   bool suspect = false;                    // connected, but no picture lately
-  std::uint32_t reconnections = 0;         // successful automatic ones
+  // The server makes (and keeps) this connection itself, from its first
+  // attempt on: a rig camera, which stays until it is removed.
+  bool serverConnects = false;
+  std::uint32_t reconnections = 0;  // successful automatic ones
   std::uint32_t downloads = 0;
   // Moves with each connect and disconnect by the user, so the supervisor's
   // plans made before one are dropped.
@@ -50,10 +58,13 @@ struct CameraHealthView {
 class CameraHealth {
  public:
   // changed is called after each change, outside the lock (may be empty).
-  CameraHealth(EventLog& events, std::function<void()> changed)
-      : events_(events), changed_(std::move(changed)) {}
+  CameraHealth(CameraEventLog events, std::function<void()> changed)
+      : events_(std::move(events)), changed_(std::move(changed)) {}
 
   CameraHealthView view() const EXCLUDES(mutex_);
+  // Waits until done holds for the view or the deadline passes; the view then.
+  CameraHealthView waitUntil(const std::function<bool(const CameraHealthView&)>& done,
+                             std::chrono::steady_clock::time_point deadline) const EXCLUDES(mutex_);
   // Lost or reconnecting: commands have no camera to act on.
   bool linkDown() const EXCLUDES(mutex_);
 
@@ -62,6 +73,9 @@ class CameraHealth {
   void userConnected() EXCLUDES(mutex_);
   void userConnectFailed(std::uint32_t error) EXCLUDES(mutex_);
   void userDisconnected() EXCLUDES(mutex_);
+  // A rig camera: "conectando" until the supervisor's first attempt ends,
+  // then kept connected (a failed first attempt counts as a loss).
+  void serverConnecting(const CameraRequest& request) EXCLUDES(mutex_);
 
   // The supervisor's findings, each for the generation it looked at; false
   // (and nothing changes) when the user acted since or the state is not one
@@ -82,9 +96,11 @@ class CameraHealth {
   // lock and returns false to leave it as it was; a change of what the
   // "camera" event carries is published, in the order the changes happen.
   bool change(const std::function<bool(CameraHealthView&)>& edit) EXCLUDES(mutex_);
+  void connecting(const CameraRequest& request, bool serverConnects) EXCLUDES(mutex_);
 
-  EventLog& events_;
+  const CameraEventLog events_;
   const std::function<void()> changed_;
   mutable Mutex mutex_;
+  mutable std::condition_variable moved_;
   CameraHealthView view_ GUARDED_BY(mutex_);
 };

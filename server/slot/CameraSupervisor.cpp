@@ -4,12 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "camera/Defaults.h"
-#include "common/CameraModels.h"
+#include "common/IsoTime.h"
 #include "server/slot/CameraSlot.h"
 
 namespace {
@@ -18,20 +17,6 @@ namespace {
 constexpr std::chrono::hours kIdle{1};
 // How often an attempt looks whether the user wants the camera meanwhile.
 constexpr std::chrono::milliseconds kAttemptPoll{50};
-
-// "2026-01-02T10:00:00.123Z"
-std::string utcNow() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const long long millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03lldZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
-  return text;
-}
 
 }  // namespace
 
@@ -118,9 +103,7 @@ CameraSupervisor::Clock::time_point CameraSupervisor::step() {
         // showed: its event goes first.
         publishDownloads();
         if (health.lost(view.generation, lossCode_.load())) {
-          // A leased move has no head to stop now; the head gets its stop
-          // once the camera is back.
-          slot_.ptz().endLease(false);
+          slot_.notify(&SlotObserver::lost);
           plan_ = Plan{view.generation, 0, now + kFirstAttempt};
           feedSeenRunning_.reset();
           return plan_.next;
@@ -136,8 +119,16 @@ CameraSupervisor::Clock::time_point CameraSupervisor::step() {
       attempt(view.generation, ++plan_.attempts);
       plan_.next = Clock::now() + kBetweenAttempts;
       return Clock::now();
-    case CameraState::NoCamera:
     case CameraState::Connecting:
+      // A user's connect makes its own attempt; a rig camera's is ours.
+      // Tried once per connection asked for: an attempt that gave up to
+      // the user leaves it to the user's connect or disconnect.
+      if (!view.serverConnects || plan_.generation == view.generation) break;
+      plan_ = Plan{view.generation, 0, now};
+      attempt(view.generation, 0);
+      plan_.next = Clock::now() + kBetweenAttempts;
+      return Clock::now();
+    case CameraState::NoCamera:
       break;
   }
   feedSeenRunning_.reset();
@@ -164,21 +155,29 @@ void CameraSupervisor::watchFeed(const CameraHealthView& view, Clock::time_point
 void CameraSupervisor::attempt(std::uint64_t generation, int number) {
   CameraHealth& health = slot_.health();
   const std::optional<CameraRequest> request = health.view().camera;
-  if (!request || !health.reconnecting(generation, number)) return;
-  std::printf("[info] reconectando (%d)...\n", number);
+  if (!request) return;
+  if (number > 0) {
+    if (!health.reconnecting(generation, number)) return;
+    std::printf("[info] reconectando (%d)...\n", number);
+  }
 
   CameraGate::Teardown alone(slot_.gate());
   // A connect or disconnect by the user that came first settles the matter.
   if (health.view().generation != generation) return;
   CameraController& camera = slot_.controller();
-  const bool requested =
-      camera.connectIp(request->ip, request->mac, request->model, request->ssh, "", "");
+  const bool requested = camera.connectIp(request->ip, request->mac, request->model, request->ssh,
+                                          request->user, request->pass);
   const Outcome outcome =
       requested ? awaitLink(Clock::now() + std::chrono::milliseconds(defaults::kConnectWaitMs))
                 : Outcome::Failed;
   switch (outcome) {
     case Outcome::Connected:
-      backOnline(*request);
+      if (number == 0) {
+        slot_.notify(&SlotObserver::connected);
+        health.reconnected(generation);
+        return;
+      }
+      slot_.notify(&SlotObserver::reconnected);
       health.reconnected(generation);
       std::printf("[info] camera de volta.\n");
       return;
@@ -188,7 +187,12 @@ void CameraSupervisor::attempt(std::uint64_t generation, int number) {
       // The failed handle goes now, so a camera that never comes back costs
       // no descriptor or thread between attempts.
       camera.disconnect();
-      health.attemptFailed(generation, code);
+      // A rig camera not there yet is kept as one that was lost.
+      if (number == 0) {
+        health.lost(generation, code);
+      } else {
+        health.attemptFailed(generation, code);
+      }
       return;
     }
     case Outcome::GaveUp:
@@ -213,15 +217,6 @@ CameraSupervisor::Outcome CameraSupervisor::awaitLink(Clock::time_point deadline
   }
 }
 
-void CameraSupervisor::backOnline(const CameraRequest& request) {
-  CameraController& camera = slot_.controller();
-  camera.setupForPcCapture(defaults::kSaveFolder, defaults::kFilePrefix);
-  // A head that was moving when the link went keeps moving on its own; it
-  // must not carry on with a command from before the loss.
-  const CameraModel* model = findModelByCode(request.model);
-  if (model != nullptr && model->hasHead) slot_.ptz().stop(slot_.arrive(), true);
-}
-
 void CameraSupervisor::publishDownload(const std::string& path) {
   slot_.health().countDownload();
   try {
@@ -231,7 +226,7 @@ void CameraSupervisor::publishDownload(const std::string& path) {
     nlohmann::ordered_json data;
     data["name"] = fs::path(path).filename().string();
     data["bytes"] = error ? nlohmann::ordered_json() : nlohmann::ordered_json(bytes);
-    data["time"] = utcNow();
+    data["time"] = isoUtc(std::chrono::system_clock::now());
     slot_.events().publish("capture",
                            data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
   } catch (...) {

@@ -21,10 +21,11 @@
 #include "camera/DeviceCallback.h"
 #include "common/ThreadAnnotations.h"
 #include "server/slot/CameraHealth.h"
+#include "server/slot/SlotObserver.h"
 
 class CameraSlot;
 
-class CameraSupervisor : public DeviceObserver {
+class CameraSupervisor : public DeviceObserver, public SlotObserver {
  public:
   static constexpr std::chrono::milliseconds kFirstAttempt{500};
   static constexpr std::chrono::milliseconds kBetweenAttempts{1000};
@@ -52,6 +53,10 @@ class CameraSupervisor : public DeviceObserver {
   void onError(std::uint32_t error) noexcept override EXCLUDES(mutex_);
   void onDownload(const char* path) noexcept override EXCLUDES(mutex_);
 
+  // The camera leaves or the server stops: no attempt begins any more.
+  void removed(CameraSlot&) override { requestStop(); }
+  void shutdown(CameraSlot&) override { requestStop(); }
+
  private:
   using Clock = std::chrono::steady_clock;
   enum class Outcome { Connected, Failed, GaveUp };
@@ -67,9 +72,9 @@ class CameraSupervisor : public DeviceObserver {
   // One look at the camera; returns when to look again.
   Clock::time_point step() EXCLUDES(mutex_);
   void watchFeed(const CameraHealthView& health, Clock::time_point now);
+  // number 0 is a rig camera's first connection, 1, 2, ... reconnections.
   void attempt(std::uint64_t generation, int number) EXCLUDES(mutex_);
   Outcome awaitLink(Clock::time_point deadline) EXCLUDES(mutex_);
-  void backOnline(const CameraRequest& request);
   void publishDownloads() EXCLUDES(mutex_);
   void publishDownload(const std::string& path);
 

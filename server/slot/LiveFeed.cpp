@@ -69,34 +69,50 @@ class GrabPace {
 }  // namespace
 
 LiveFeed::LiveFeed(CameraController& camera, CameraGate& gate, int maxFps)
-    : camera_(camera), gate_(gate), interval_(intervalFor(maxFps)) {
-  thread_ = std::thread([this] { loop(); });
-}
+    : camera_(camera), gate_(gate), interval_(intervalFor(maxFps)), lastWanted_(interval_) {}
 
 LiveFeed::~LiveFeed() {
   stop();
-  if (thread_.joinable()) thread_.join();
-}
-
-LiveFeed::Viewer::~Viewer() {
-  wake_.reset();
+  std::thread loop;
   {
-    MutexLock lock(feed_.mutex_);
-    --feed_.viewers_;
-    feed_.lastViewerLeft_ = Clock::now();
+    MutexLock lock(mutex_);
+    loop = std::move(thread_);
   }
-  feed_.changed_.notify_all();
+  if (loop.joinable()) loop.join();
 }
 
-std::unique_ptr<LiveFeed::Viewer> LiveFeed::watch(std::function<void()> wake) {
+std::unique_ptr<LiveFeed::Viewer> LiveFeed::watch(std::function<void()> wake, int fps) {
   std::unique_ptr<WakeList::Subscription> subscription;
   if (wake) subscription = wakes_.subscribe(std::move(wake));
+  const std::chrono::microseconds interval =
+      fps <= 0 ? interval_ : std::max(interval_, intervalFor(fps));
   {
     MutexLock lock(mutex_);
     ++viewers_;
+    wanted_.insert(interval);
+    // The grab loop's thread comes with the first viewer: a camera nobody
+    // has watched costs none.
+    if (!thread_.joinable() && !stopping_) thread_ = std::thread([this] { loop(); });
   }
   changed_.notify_all();
-  return std::unique_ptr<Viewer>(new Viewer(*this, std::move(subscription)));
+  return std::make_unique<Viewer>(std::move(subscription), [this, interval] {
+    {
+      MutexLock lock(mutex_);
+      --viewers_;
+      wanted_.erase(wanted_.find(interval));
+      lastViewerLeft_ = Clock::now();
+    }
+    changed_.notify_all();
+  });
+}
+
+std::chrono::microseconds LiveFeed::grabIntervalLocked() const {
+  return wanted_.empty() ? lastWanted_ : *wanted_.begin();
+}
+
+std::chrono::microseconds LiveFeed::grabInterval() const {
+  MutexLock lock(mutex_);
+  return grabIntervalLocked();
 }
 
 LiveFrame LiveFeed::latest() const {
@@ -157,11 +173,19 @@ bool LiveFeed::publish(std::vector<std::uint8_t>&& picture) {
 }
 
 void LiveFeed::loop() {
-  GrabPace pace(interval_);
+  std::chrono::microseconds interval = interval_;
+  GrabPace pace(interval);
   Clock::time_point next = Clock::now();
   while (true) {
     {
       MutexLock lock(mutex_);
+      // A viewer that comes or goes may change the rate; the pace starts
+      // afresh at the new one.
+      if (!wanted_.empty()) lastWanted_ = *wanted_.begin();
+      if (grabIntervalLocked() != interval) {
+        interval = grabIntervalLocked();
+        pace = GrabPace(interval);
+      }
       // Lambdas are checked on their own: each says it runs under the lock.
       const auto watched = [this]() REQUIRES(mutex_) {
         return stopping_ || viewers_ > 0 || Clock::now() - lastViewerLeft_ < kLinger;
@@ -170,7 +194,8 @@ void LiveFeed::loop() {
         grabbing_ = false;
         lock.wait(changed_, [this]() REQUIRES(mutex_) { return stopping_ || viewers_ > 0; });
         next = Clock::now();
-        pace = GrabPace(interval_);
+        interval = grabIntervalLocked();
+        pace = GrabPace(interval);
       }
       if (stopping_) {
         grabbing_ = false;
@@ -184,6 +209,9 @@ void LiveFeed::loop() {
     const bool fresh = grabbed && publish(std::move(picture));
     next = pace.after(started, grabbed, fresh, Clock::now());
     MutexLock lock(mutex_);
-    lock.waitUntil(changed_, next, [this]() REQUIRES(mutex_) { return stopping_; });
+    // A viewer that needs a faster rate is served at once.
+    lock.waitUntil(changed_, next, [this, interval]() REQUIRES(mutex_) {
+      return stopping_ || (!wanted_.empty() && *wanted_.begin() < interval);
+    });
   }
 }

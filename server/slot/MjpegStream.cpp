@@ -11,17 +11,17 @@ MjpegStream::~MjpegStream() { close(); }
 
 void MjpegStream::open(std::function<void()> wake) { viewer_ = feed_.watch(std::move(wake)); }
 
-std::string MjpegStream::partHeader(const LiveFrame& frame) {
+std::string MjpegStream::partHeader(const LiveFrame& frame, const std::string& fields) {
   const auto micros =
       std::chrono::duration_cast<std::chrono::microseconds>(frame.grabbedAt.time_since_epoch())
           .count();
   char text[256];
   std::snprintf(text, sizeof text,
                 "--%s\r\nContent-Type: image/jpeg\r\nContent-Length: %zu\r\n"
-                "X-Timestamp: %" PRId64 ".%06" PRId64 "\r\nX-Frame: %" PRIu64 "\r\n\r\n",
+                "X-Timestamp: %" PRId64 ".%06" PRId64 "\r\nX-Frame: %" PRIu64 "\r\n",
                 kBoundary, frame.jpeg->size(), static_cast<std::int64_t>(micros / 1000000),
                 static_cast<std::int64_t>(micros % 1000000), frame.sequence);
-  return text;
+  return text + fields + "\r\n";
 }
 
 ReplyStream::Next MjpegStream::next(StreamChunk& out) {

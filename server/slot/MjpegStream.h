@@ -27,8 +27,9 @@ class MjpegStream : public ReplyStream {
   Next next(StreamChunk& out) override;
   void close() override;
 
-  // The text before a picture's bytes.
-  static std::string partHeader(const LiveFrame& frame);
+  // The text before a picture's bytes; `fields` (header lines, each ending
+  // in CRLF) go after the standard ones.
+  static std::string partHeader(const LiveFrame& frame, const std::string& fields = "");
 
  private:
   LiveFeed& feed_;

@@ -5,8 +5,9 @@
 #include <cstdio>
 
 #include "camera/CameraController.h"
-#include "server/events/EventLog.h"
+#include "common/CameraModels.h"
 #include "server/slot/CameraGate.h"
+#include "server/slot/CameraSlot.h"
 
 namespace {
 
@@ -40,10 +41,10 @@ bool drivesHead(PtzEffect effect) {
 
 }  // namespace
 
-PtzDriver::PtzDriver(CameraController& controller, CameraGate& gate, EventLog& events)
+PtzDriver::PtzDriver(CameraController& controller, CameraGate& gate, CameraEventLog events)
     : controller_(controller),
       gate_(gate),
-      events_(events),
+      events_(std::move(events)),
       lease_([this](std::uint64_t generation) { expired(generation); }) {}
 
 void PtzDriver::command(const PtzAction& action, const PtzValues& values, std::uint64_t arrival,
@@ -83,6 +84,17 @@ void PtzDriver::stop(std::uint64_t arrival, bool automatic) {
 void PtzDriver::endLease(bool stopHead) {
   MutexLock lock(mutex_);
   if (lease_.end() && stopHead) sendStop(true);
+}
+
+void PtzDriver::endLeaseNow() {
+  CameraGate::Urgent now(gate_);
+  endLease(true);
+}
+
+void PtzDriver::reconnected(CameraSlot& slot) {
+  const std::optional<CameraRequest> camera = slot.health().view().camera;
+  const CameraModel* model = camera ? findModelByCode(camera->model) : nullptr;
+  if (model != nullptr && model->hasHead) stop(slot.arrive(), true);
 }
 
 std::string PtzDriver::presetsJson() {

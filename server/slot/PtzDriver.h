@@ -3,8 +3,10 @@
 // is never overtaken by a move sent before it, though the stop skips the
 // queue of commands), runs the lease on continuous moves, remembers the
 // presets the server stored on each head and reports every command it sends
-// to the event log as a "ptz" event. Thread-safe; each call says which
-// camera access its caller must hold.
+// to the event log as a "ptz" event. As a part of its slot it stops a leased
+// move when the camera changes hands, is lost, leaves or the server stops,
+// and stops a head that comes back after a loss. Thread-safe; each call says
+// which camera access its caller must hold.
 #pragma once
 
 #include <cstdint>
@@ -12,16 +14,17 @@
 
 #include "camera/PtzActions.h"
 #include "common/ThreadAnnotations.h"
+#include "server/events/EventLog.h"
 #include "server/slot/PtzLease.h"
 #include "server/slot/PtzPresets.h"
+#include "server/slot/SlotObserver.h"
 
 class CameraController;
 class CameraGate;
-class EventLog;
 
-class PtzDriver {
+class PtzDriver : public SlotObserver {
  public:
-  PtzDriver(CameraController& controller, CameraGate& gate, EventLog& events);
+  PtzDriver(CameraController& controller, CameraGate& gate, CameraEventLog events);
 
   // Any action but the stop, with the camera held as a command. arrival is
   // the request's place in the order requests reached the camera; holdMs > 0
@@ -41,15 +44,31 @@ class PtzDriver {
   // a camera. The caller holds the camera (any access).
   std::string presetsJson() EXCLUDES(mutex_);
 
+  // A leased move stops at once (even beside a capture), and again once the
+  // connect or disconnect holds the camera, in case one began meanwhile.
+  void beforeHandover(CameraSlot&) override { endLeaseNow(); }
+  void handover(CameraSlot&) override { endLease(true); }
+  // A leased move has no head to stop now; the head gets its stop once the
+  // camera is back.
+  void lost(CameraSlot&) override { endLease(false); }
+  // A head that was moving when the link went keeps moving on its own; it
+  // must not carry on with a command from before the loss.
+  void reconnected(CameraSlot& slot) override;
+  void removed(CameraSlot&) override { endLeaseNow(); }
+  void shutdown(CameraSlot&) override { endLeaseNow(); }
+
  private:
   // Lease thread: a lease ran out.
   void expired(std::uint64_t generation) EXCLUDES(mutex_);
   // automatic: sent by the server itself (lease, teardown, shutdown).
   void sendStop(bool automatic) REQUIRES(mutex_);
+  // endLease(true) with the camera taken as urgent: not from a thread that
+  // holds the camera's teardown access.
+  void endLeaseNow() EXCLUDES(mutex_);
 
   CameraController& controller_;
   CameraGate& gate_;
-  EventLog& events_;
+  const CameraEventLog events_;
   // Orders the head's commands; taken after the camera gate, before the
   // lease's own lock. Captures never take it.
   Mutex mutex_;

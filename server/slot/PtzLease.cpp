@@ -1,27 +1,29 @@
-// The lease's timer: one thread that sleeps on a condition variable until
-// the running lease's deadline (or until there is a lease at all).
+// The lease's timer: one thread, started with the first lease, that sleeps
+// on a condition variable until the running lease's deadline (or until
+// there is a lease at all). A camera never moved with a lease costs none.
 #include "server/slot/PtzLease.h"
 
 #include <algorithm>
 
 int PtzLease::clampHold(int holdMs) { return std::clamp(holdMs, kMinHoldMs, kMaxHoldMs); }
 
-PtzLease::PtzLease(Expiry onExpiry) : onExpiry_(std::move(onExpiry)) {
-  timer_ = std::thread([this] { run(); });
-}
+PtzLease::PtzLease(Expiry onExpiry) : onExpiry_(std::move(onExpiry)) {}
 
 PtzLease::~PtzLease() {
+  std::thread timer;
   {
     MutexLock lock(mutex_);
     quit_ = true;
+    timer = std::move(timer_);
   }
   changed_.notify_all();
-  timer_.join();
+  if (timer.joinable()) timer.join();
 }
 
 void PtzLease::start(std::int32_t pan, std::int32_t tilt, int holdMs) {
   {
     MutexLock lock(mutex_);
+    if (!timer_.joinable()) timer_ = std::thread([this] { run(); });
     active_ = true;
     ++generation_;
     pan_ = pan;

@@ -55,5 +55,5 @@ class PtzLease {
   std::int32_t tilt_ GUARDED_BY(mutex_) = 0;
   std::chrono::milliseconds hold_ GUARDED_BY(mutex_){kMinHoldMs};
   Clock::time_point deadline_ GUARDED_BY(mutex_);
-  std::thread timer_;  // last: starts once the rest is set
+  std::thread timer_ GUARDED_BY(mutex_);  // from the first lease on
 };

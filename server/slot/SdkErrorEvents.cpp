@@ -6,10 +6,6 @@
 
 #include "server/slot/CameraHealth.h"
 
-SdkErrorEvents::SdkErrorEvents(EventLog& events) : events_(events) { setSdkErrorListener(this); }
-
-SdkErrorEvents::~SdkErrorEvents() { clearSdkErrorListener(this); }
-
 void SdkErrorEvents::sdkError(const char* line, const char* label,
                               VCSDK::VcStatus status) noexcept {
   try {

@@ -1,5 +1,6 @@
-// SdkErrorEvents: passes each "[error]" line the camera layer prints on to
-// the event log as an "error" event, for as long as it lives. Thread-safe.
+// SdkErrorEvents: passes each "[error]" line of one camera's failed SDK calls
+// on to the event log as that camera's "error" event. The camera's gate puts
+// every call on the camera in its scope (see SdkErrorScope). Thread-safe.
 #pragma once
 
 #include "camera/SdkStatus.h"
@@ -7,13 +8,12 @@
 
 class SdkErrorEvents : public SdkErrorListener {
  public:
-  explicit SdkErrorEvents(EventLog& events);
-  ~SdkErrorEvents() override;
+  explicit SdkErrorEvents(CameraEventLog events) : events_(std::move(events)) {}
   SdkErrorEvents(const SdkErrorEvents&) = delete;
   SdkErrorEvents& operator=(const SdkErrorEvents&) = delete;
 
   void sdkError(const char* line, const char* label, VCSDK::VcStatus status) noexcept override;
 
  private:
-  EventLog& events_;
+  const CameraEventLog events_;
 };
