@@ -48,5 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (options.shots != defaults.shots && !occurs(argv, start, "--shots")) std::abort();
   if (options.lvFps != defaults.lvFps && !occurs(argv, start, "--lv-fps")) std::abort();
   if (options.lvFps < 1 || options.lvFps > 60) std::abort();
+  if (options.hasInterval && !occurs(argv, start, "--interval")) std::abort();
+  if (!options.bracket.empty() && !occurs(argv, start, "--bracket")) std::abort();
   return 0;
 }

@@ -1,8 +1,9 @@
 // Fuzzes the HTTP parameters of every route in the route table: a real
 // HttpServer over the fake SDK, in this process, on a loopback address, fed
 // requests whose parameter names, values, placement (query string or form
-// body) and Host/Origin headers come from the fuzzer. Each answer must be one the route may give,
-// well-formed, and the server must keep answering.
+// body), camera (a camera route at its path or under /cameras/main) and
+// Host/Origin headers come from the fuzzer. Each answer must be one the
+// route may give, well-formed, and the server must keep answering.
 #include <httplib.h>
 #include <unistd.h>
 
@@ -25,17 +26,28 @@ namespace {
 const char* kHost = "127.0.70.1";
 const int kPort = 18080;
 
-const char* kNames[] = {"ip",      "mac",  "ssh",   "model",  "iso",  "fnumber",
-                        "shutter", "ev",   "shots", "pan",    "tilt", "speed",
-                        "num",     "hold", "limit", "before", "size"};
+const char* kNames[] = {"ip",      "mac",      "ssh",   "model",   "iso",   "fnumber", "shutter",
+                        "ev",      "shots",    "pan",   "tilt",    "speed", "num",     "hold",
+                        "limit",   "before",   "size",  "id",      "user",  "pass",    "camera",
+                        "cameras", "interval", "count", "bracket", "start"};
+// Cameras the fuzzer may add before the oldest ones are removed: each holds
+// threads and a fake connection.
+const std::size_t kMostCameras = 6;
 const std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 // Streams never end on their own; their own tests read them.
 bool isStream(const Route& route) {
-  return route.path == "/liveview.mjpg" || route.path == "/events";
+  return route.path == "/liveview.mjpg" || route.path == "/events" || route.path == "/tiles.mjpg";
 }
 
 httplib::Client* client = nullptr;
+HttpServer* server = nullptr;
+
+// Removes every camera but main (before the fake forgets their objects).
+void removeRigCameras(std::size_t keep) {
+  std::vector<std::shared_ptr<CameraSlot>> cameras = server->rig().all();
+  for (std::size_t i = 1; i + keep < cameras.size(); ++i) server->rig().remove(cameras[i]->id());
+}
 
 // Ends the run with what went wrong, so a crash file comes with a reason.
 [[noreturn]] void fail(const char* what, const std::string& path, const httplib::Result* res) {
@@ -75,8 +87,8 @@ std::string headerSafe(std::string text) {
 }
 
 void startServer() {
-  auto* server = new HttpServer(kHost, kPort);  // lives for the whole run
-  std::thread([server] { server->run(); }).detach();
+  server = new HttpServer(kHost, kPort);  // lives for the whole run
+  std::thread([] { server->run(); }).detach();
   client = new httplib::Client(kHost, kPort);
   client->set_read_timeout(20, 0);
   client->set_keep_alive(true);
@@ -126,7 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (++runs % 1024 == 0) {
     // The fake keeps every object it handed out until reset; the server's
     // camera must let go of them first.
+    client->Post("/sequence/stop");
     client->Post("/disconnect");
+    removeRigCameras(0);
     fake::sdk().reset();
   }
   fake::sdk().clearCalls();
@@ -135,11 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Route& route = routes[data[0] % routes.size()];
   if (isStream(route)) return 0;
   const bool isGet = route.method == HttpMethod::Get;
+  const bool isDelete = route.method == HttpMethod::Delete;
   const std::uint8_t flags = data[1];
   const bool inBody = flags & 1;
   const bool rawPercent = flags & 2;
   const bool withOrigin = flags & 4;
   const bool withHost = flags & 8;
+  const bool viaRig = (flags & 16) && route.scope == RouteScope::Camera;
+  if (route.path == "/cameras" && !isGet) removeRigCameras(kMostCameras - 1);
   std::vector<std::string> fields = fuzzin::split(data + 2, size - 2, '\n', 32);
 
   httplib::Headers headers;
@@ -170,21 +187,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (inBody && !shotsSeen && route.path == "/capture") shots = 1;
 
-  std::string path = route.path;
-  // A prefix route ("/captures/") names its object in the rest of the path:
-  // an odd field left over is that name, encoded as the flags say.
+  std::string path = (viaRig ? "/cameras/main" : "") + route.path;
+  // A prefix route ("/captures/") names its object in the rest of the path,
+  // and "/cameras/{id}" its camera: an odd field left over is that name,
+  // encoded as the flags say.
   const bool named =
       path.size() > 1 && path.back() == '/' && next < fields.size() && !fields[next].empty();
   if (named) path += encode(fields[next], rawPercent);
+  const std::size_t param = path.find("{id}");
+  const bool idNamed = next < fields.size() && !fields[next].empty();
+  if (param != std::string::npos) {
+    path.replace(param, 4, idNamed ? encode(fields[next], rawPercent) : "");
+  }
   if (!query.empty()) path += "?" + query;
-  httplib::Result res =
-      isGet ? client->Get(path.c_str(), headers)
-            : client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
+  const auto send = [&] {
+    if (isGet) return client->Get(path.c_str(), headers);
+    if (isDelete) return client->Delete(path.c_str(), headers);
+    return client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
+  };
+  httplib::Result res = send();
   if (!res) {
     // One retry on a fresh connection: the server may have closed an idle
     // keep-alive link; a second failure means it stopped answering.
-    res = isGet ? client->Get(path.c_str(), headers)
-                : client->Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
+    res = send();
     if (!res) fail("no answer", path, nullptr);
   }
   if (res->get_header_value("X-Powered-By") != "Zef \xE2\x9A\xA1 pirwol") {
@@ -212,6 +237,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (p == "/properties") {
     const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
     if (status != 200 || !json || !j.is_object()) fail("unexpected answer", path, &res);
+  } else if (p == "/cameras" && isGet) {
+    const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
+    if (status != 200 || !json || !j.is_object() || !j["cameras"].is_array())
+      fail("unexpected answer", path, &res);
+  } else if (p == "/cameras") {
+    const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
+    const bool fine =
+        (status == 201 && json && j.is_object() && j["id"].is_string()) ||
+        (isStatusReply(res->body, text) &&
+         ((status == 400 && (text == "id invalido" || text == "ip e mac obrigatorios" ||
+                             text == "ip ou mac invalido")) ||
+          (status == 409 && text == "id em uso")));
+    if (!fine) fail("unexpected answer", path, &res);
+  } else if (p == "/volley") {
+    const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
+    const bool fine =
+        (status == 200 && json && j.is_object() && j["volley"].is_number() &&
+         j["spread_ms"].is_number() && j["cameras"].is_array()) ||
+        (isStatusReply(res->body, text) && ((status == 400 && text == "shots invalido") ||
+                                            (status == 404 && text == "camera desconhecida")));
+    if (!fine) fail("unexpected answer", path, &res);
+  } else if (isDelete) {
+    // Without an id the path is the list's, which takes no DELETE.
+    const bool fine = (!idNamed && status == 404 && res->body.empty()) ||
+                      (isStatusReply(res->body, text) &&
+                       ((status == 200 && text == "removida") ||
+                        (status == 404 && text == "camera desconhecida") ||
+                        (status == 409 && text == "main nao pode ser removida")));
+    if (!fine) fail("unexpected answer", path, &res);
   } else if (p == "/camera" || p == "/captures" || p == "/ptz/presets") {
     const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
     const bool shape = p == "/ptz/presets" ? j.is_array() : j.is_object();
@@ -223,6 +277,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        ((status == 404 && text == "foto nao encontrada") ||
                         (status == 400 && text == "tamanho invalido")));
     if (!fine) fail("unexpected answer", path, &res);
+  } else if (p.compare(0, 9, "/sequence") == 0) {
+    // The sequence object, or one of the refusals.
+    const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
+    const bool starts = p == "/sequence" && !isGet;
+    const bool object = json && j.is_object() && j.contains("state") && j.contains("frame");
+    const bool refusal =
+        json && isStatusReply(res->body, text) &&
+        ((status == 400 && starts && text.compare(0, 20, "parametro invalido: ") == 0) ||
+         (status == 404 && !starts && text == "nenhuma sequencia") ||
+         (status == 409 && starts && text == "sequencia em andamento"));
+    if (!(object && status == (starts ? 201 : 200)) && !refusal) {
+      fail("unexpected answer", path, &res);
+    }
   } else if (p == "/liveview.jpg") {
     if (status == 200) {
       if (res->get_header_value("Content-Type") != "image/jpeg" || res->body.empty())

@@ -11,7 +11,8 @@ seconds=${2:-30}
 # Absolute paths: a target may change its working directory.
 build=$(cd "$build" && pwd)
 seeds=$(pwd)/fuzz/corpus
-targets=(fuzz_shutter fuzz_options fuzz_ip_mac fuzz_request_guard fuzz_routes fuzz_exif)
+targets=(fuzz_shutter fuzz_options fuzz_ip_mac fuzz_request_guard fuzz_routes fuzz_exif
+  fuzz_mqtt_payloads fuzz_sequence fuzz_rig_file)
 artifacts="$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 status=0

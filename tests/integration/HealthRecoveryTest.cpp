@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/EventReader.h"
 #include "tests/support/KamoraServer.h"
 #include "tests/support/ProcessFigures.h"
 #include "tests/support/ReconnectCycles.h"
@@ -240,79 +241,6 @@ TEST_F(HealthRecoveryTest, TenKillRestartCyclesRecoverEveryTimeAndLeakNothing) {
     EXPECT_LE(f.after.residentKb, f.before.residentKb * 1.05);
   }
 }
-
-// Reads GET /events on a thread of its own and keeps the events it got.
-class EventReader {
- public:
-  struct Event {
-    unsigned long long id = 0;
-    std::string type, data;
-    bool operator==(const Event& o) const { return id == o.id && type == o.type && data == o.data; }
-  };
-
-  EventReader(const KamoraServer& k, const std::string& lastEventId) : client_(k.client()) {
-    httplib::Headers headers;
-    if (!lastEventId.empty()) headers.emplace("Last-Event-ID", lastEventId);
-    thread_ = std::thread([this, headers] {
-      client_.Get("/events", headers, [this](const char* data, std::size_t size) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        text_.append(data, size);
-        return true;
-      });
-    });
-  }
-  ~EventReader() { stop(); }
-  void stop() {
-    client_.stop();
-    if (thread_.joinable()) thread_.join();
-  }
-  std::vector<Event> events() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Event> out;
-    std::size_t from = 0;
-    for (std::size_t end; (end = text_.find("\n\n", from)) != std::string::npos; from = end + 2) {
-      Event e;
-      std::size_t line = from;
-      while (line < end) {
-        const std::size_t next = std::min(text_.find('\n', line), end);
-        const std::string field = text_.substr(line, next - line);
-        if (field.rfind("id: ", 0) == 0) e.id = std::stoull(field.substr(4));
-        if (field.rfind("event: ", 0) == 0) e.type = field.substr(7);
-        if (field.rfind("data: ", 0) == 0) e.data = field.substr(6);
-        line = next + 1;
-      }
-      if (e.id != 0) out.push_back(e);
-    }
-    return out;
-  }
-  // True once the stream's greeting came: from then on no event is missed.
-  bool waitOpen(int timeoutMs) {
-    const Clock::time_point start = Clock::now();
-    while (msSince(start) < timeoutMs) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!text_.empty()) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  }
-  bool waitFor(unsigned long long id, int timeoutMs) {
-    const Clock::time_point start = Clock::now();
-    while (msSince(start) < timeoutMs) {
-      const std::vector<Event> got = events();
-      if (!got.empty() && got.back().id >= id) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  }
-
- private:
-  httplib::Client client_;
-  std::mutex mutex_;
-  std::string text_;
-  std::thread thread_;
-};
 
 TEST_F(HealthRecoveryTest, EventsAfterAFiveSecondGapAreExactlyTheMissedOnesInOrder) {
   ASSERT_NO_FATAL_FAILURE(start("127.0.217.1", "127.0.217.2"));

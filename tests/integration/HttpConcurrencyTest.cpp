@@ -10,6 +10,7 @@
 
 #include "tests/support/KamoraServer.h"
 #include "tests/support/Poller.h"
+#include "tests/support/Sanitized.h"
 #include "tests/support/StatusReply.h"
 #include "tests/support/Vcam.h"
 
@@ -52,11 +53,11 @@ TEST(HttpConcurrencyTest, TwoTabsDuringThreeShotCapture) {
     SCOPED_TRACE(p.path);
     EXPECT_EQ(p.failed, 0);
     EXPECT_GT(p.answered, 0);
-    EXPECT_LT(p.slowestMs, 500);
+    EXPECT_LT(p.slowestMs, 500 * kSlowdown);
   }
   // Two tabs at one picture per 150 ms plus its fetch time: expect at least
   // half of what the pace allows.
-  EXPECT_GT(picturesDuring, static_cast<int>(captureMs / 200)) << captureMs << " ms";
+  EXPECT_GT(picturesDuring, static_cast<int>(captureMs / 200 / kSlowdown)) << captureMs << " ms";
 }
 
 }  // namespace

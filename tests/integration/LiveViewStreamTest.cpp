@@ -133,7 +133,9 @@ TEST_F(LiveViewStreamTest, FfmpegFollowsTheFeedThroughACaptureAndAReconnect) {
   std::this_thread::sleep_for(1000ms);
   ASSERT_NO_FATAL_FAILURE(connect());  // the camera let go and taken again, mid-stream
 
-  ASSERT_EQ(ffmpeg->wait(30000), 0) << ffmpeg->errorOutput();
+  // ffmpeg takes 8 s of the stream at the 25 pictures a second it assumes,
+  // 200 pictures: longer where a sanitizer slows the feed down.
+  ASSERT_EQ(ffmpeg->wait(30000 * kSlowdown), 0) << ffmpeg->errorOutput();
   EXPECT_EQ(ffmpeg->errorOutput(), "") << "no decode or transport error";
   const std::vector<MjpegPart> parts = watcher->parts();
   EXPECT_FALSE(watcher->ended()) << "the stream outlived the capture and the reconnect";

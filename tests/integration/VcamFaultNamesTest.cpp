@@ -28,7 +28,7 @@ TEST(VcamFaultNames, EveryDocumentedNameIsTakenAndTheStateListsThemByName) {
   EXPECT_EQ(cam->state()["faults"], expected);
 
   EXPECT_TRUE(cam->fault("drop"));
-  httplib::Client client(o.ip, 15740);
+  httplib::Client client(cam->url());
   client.set_read_timeout(2, 0);
   for (const std::string name : {"refuse-saveinfos", "", "Clear"}) {
     auto res = client.Post("/vcam/fault", httplib::Params{{"name", name}});

@@ -32,12 +32,16 @@ bool waitForRoute(Subprocess& process, const std::string& host, int port, const 
 
 std::string KamoraServer::lastError() { return g_lastError; }
 
-std::unique_ptr<KamoraServer> KamoraServer::start(const std::string& host, int port) {
+std::unique_ptr<KamoraServer> KamoraServer::start(const std::string& host, int port,
+                                                  const std::vector<std::string>& extraArgs,
+                                                  const std::string& workDir) {
   std::unique_ptr<KamoraServer> k(new KamoraServer());
   k->host_ = host;
   k->port_ = port;
-  k->workDir_ = makeTempDir("http");
-  k->process_ = Subprocess::start(kamoraServerArgs(host, port), k->workDir_);
+  k->workDir_ = workDir.empty() ? makeTempDir("http") : workDir;
+  std::vector<std::string> args = kamoraServerArgs(host, port);
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  k->process_ = Subprocess::start(args, k->workDir_);
   if (!k->process_ || !waitForRoute(*k->process_, host, port, "/status", 10000)) {
     g_lastError = "kamora --server did not start on " + host + ":" + std::to_string(port) + ": " +
                   (k->process_ ? k->process_->output() : std::string());

@@ -29,7 +29,11 @@ bool waitForRoute(Subprocess& process, const std::string& host, int port, const 
 
 class KamoraServer {
  public:
-  static std::unique_ptr<KamoraServer> start(const std::string& host, int port = 8080);
+  // extraArgs follow the host and port; workDir (empty: a fresh one) is
+  // where it runs, so a second server can take over the first one's files.
+  static std::unique_ptr<KamoraServer> start(const std::string& host, int port = 8080,
+                                             const std::vector<std::string>& extraArgs = {},
+                                             const std::string& workDir = "");
   // Why the last start() returned null (with the program's output).
   static std::string lastError();
   ~KamoraServer();

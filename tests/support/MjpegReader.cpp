@@ -25,6 +25,19 @@ std::string field(const std::string& head, const std::string& name) {
   return head.substr(start, head.find("\r\n", start) - start);
 }
 
+// The width in a JPEG's frame header (SOF0..SOF2), walking the segments; 0
+// when there is none.
+int jpegWidth(const std::string& jpeg) {
+  const auto byte = [&jpeg](std::size_t i) { return static_cast<unsigned char>(jpeg[i]); };
+  std::size_t at = 2;
+  while (at + 9 < jpeg.size() && byte(at) == 0xFF) {
+    const unsigned marker = byte(at + 1);
+    if (marker >= 0xC0 && marker <= 0xC2) return byte(at + 7) << 8 | byte(at + 8);
+    at += 2 + (byte(at + 2) << 8 | byte(at + 3));
+  }
+  return 0;
+}
+
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {
@@ -158,6 +171,9 @@ void MjpegReader::parse() {
     part.frame = std::strtoull(field(partHead, "X-Frame").c_str(), nullptr, 10);
     part.serverStamp = std::strtod(field(partHead, "X-Timestamp").c_str(), nullptr);
     part.renderStamp = vcamRenderStamp(picture);
+    part.camera = field(partHead, "X-Camera");
+    part.view = field(partHead, "X-View");
+    part.width = jpegWidth(picture);
     part.arrival = wallSeconds();
     part.bytes = size;
     part.wholeJpeg = size >= 4 && static_cast<unsigned char>(picture[0]) == 0xFF &&

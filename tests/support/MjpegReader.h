@@ -24,6 +24,9 @@ struct MjpegPart {
   double arrival = 0;       // system clock, seconds, when its last byte came
   std::size_t bytes = 0;
   bool wholeJpeg = false;  // starts FF D8 and ends FF D9
+  std::string camera;      // X-Camera (GET /tiles.mjpg)
+  std::string view;        // X-View
+  int width = 0;           // from the JPEG's frame header, 0 when not found
 };
 
 struct MjpegReaderOptions {

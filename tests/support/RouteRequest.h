@@ -11,7 +11,9 @@ inline HttpRequest routeRequest(HttpMethod method, const std::string& path,
                                 HttpFields params = {}) {
   HttpRequest r;
   r.method = method;
-  r.methodText = method == HttpMethod::Post ? "POST" : "GET";
+  r.methodText = method == HttpMethod::Post     ? "POST"
+                 : method == HttpMethod::Delete ? "DELETE"
+                                                : "GET";
   r.path = path;
   r.params = std::move(params);
   r.headers = {{"Host", "127.0.0.1:8080"}};

@@ -1,5 +1,5 @@
 // Whether this test binary was built with a sanitizer, for the checks that
-// measure the server's memory.
+// measure the server's memory or bound its time.
 #pragma once
 
 // Sanitizer builds hold freed memory back (quarantine, shadow memory), so
@@ -15,3 +15,9 @@ constexpr bool kSanitized = false;
 #else
 constexpr bool kSanitized = false;
 #endif
+
+// Sanitized builds run the server and the virtual camera several times
+// slower, most of all on a busy machine: a test's real-time bounds (a
+// slowest answer, pictures per second) are widened by this factor there.
+// The figures themselves are measured on the normal build, in bench/.
+constexpr int kSlowdown = kSanitized ? 4 : 1;

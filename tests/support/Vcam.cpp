@@ -15,7 +15,7 @@ namespace {
 std::string g_lastError;
 
 std::unique_ptr<httplib::Client> clientFor(const std::string& ip, int timeoutMs) {
-  auto client = std::make_unique<httplib::Client>(ip, vcwire::kPort);
+  auto client = std::make_unique<httplib::Client>(ip, vcwire::port());
   client->set_tcp_nodelay(true);
   client->set_connection_timeout(1, 0);
   client->set_read_timeout(timeoutMs / 1000, (timeoutMs % 1000) * 1000);
@@ -51,7 +51,7 @@ std::unique_ptr<VirtualCamera> VirtualCamera::start(const VcamOptions& o) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(o.startTimeoutMs);
   // The ready line; an error line also names the address, so match the model too.
   if (!cam->process_->waitForOutput("[vcam] " + o.model + " ", o.startTimeoutMs) ||
-      cam->process_->output().find(" em " + o.ip + ":" + std::to_string(vcwire::kPort)) ==
+      cam->process_->output().find(" em " + o.ip + ":" + std::to_string(vcwire::port())) ==
           std::string::npos) {
     g_lastError = "vcam on " + o.ip + " did not come up: " + cam->process_->output();
     return nullptr;
@@ -77,7 +77,7 @@ std::unique_ptr<VirtualCamera> VirtualCamera::start(const std::string& ip, const
 VirtualCamera::~VirtualCamera() = default;
 
 std::string VirtualCamera::url() const {
-  return "http://" + options_.ip + ":" + std::to_string(vcwire::kPort);
+  return "http://" + options_.ip + ":" + std::to_string(vcwire::port());
 }
 
 nlohmann::json VirtualCamera::state() {

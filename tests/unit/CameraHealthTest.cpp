@@ -14,10 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "FakeSdk.h"
-#include "server/routes/Router.h"
-#include "server/slot/CameraSlot.h"
-#include "tests/support/RouteRequest.h"
+#include "tests/unit/RigHarness.h"
 
 namespace {
 
@@ -40,7 +37,8 @@ TEST(CameraHealthTest, EachChangeIsOneEventAndStaleFindingsAreDropped) {
   EventLog log;
   int changes = 0;
   CameraHealth health(log, [&changes] { ++changes; });
-  health.userConnecting({"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, true});
+  health.userConnecting(
+      {"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, true, "", ""});
   health.userConnected();
   const std::uint64_t generation = health.view().generation;
   EXPECT_TRUE(health.setSuspect(generation, true));
@@ -59,7 +57,8 @@ TEST(CameraHealthTest, EachChangeIsOneEventAndStaleFindingsAreDropped) {
   EXPECT_FALSE(health.reconnecting(generation, 3));
   EXPECT_EQ(health.view().state, CameraState::NoCamera);
   EXPECT_FALSE(health.view().camera);
-  health.userConnecting({"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, false});
+  health.userConnecting(
+      {"127.0.211.9", "02:00:00:00:8c:09", VCSDK::VcCameraModel_CB_P7, false, "", ""});
   health.userConnectFailed(0x8101);
 
   EXPECT_EQ(eventsOf(log, "camera"),
@@ -78,24 +77,14 @@ TEST(CameraHealthTest, EachChangeIsOneEventAndStaleFindingsAreDropped) {
   EXPECT_EQ(changes, 12);  // every accepted change, published or not
 }
 
-// A slot and its router, called without a network.
-class SupervisorTest : public ::testing::Test {
+// The camera main of a rig, and its router.
+class SupervisorTest : public RigHarness {
  protected:
   void SetUp() override {
-    fake::sdk().reset();
-    slot = std::make_unique<CameraSlot>(log, SlotOptions());
-    router = std::make_unique<Router>(*slot, "kamora-test", AccessToken(""));
-  }
-  // The slot lets its camera go while the fake's objects still exist.
-  void TearDown() override {
-    router.reset();
-    slot.reset();
-    fake::sdk().reset();
+    RigHarness::SetUp();
+    slot = &rig->main();
   }
 
-  HttpReply call(HttpMethod method, const std::string& path, HttpFields params = {}) {
-    return router->handle(routeRequest(method, path, std::move(params)));
-  }
   json camera() { return json::parse(call(HttpMethod::Get, "/camera").body); }
   // Waits until /camera's state is `state`; the time it took, or -1.
   long long waitForState(const std::string& state, int timeoutMs) {
@@ -115,9 +104,7 @@ class SupervisorTest : public ::testing::Test {
   }
   void loseLink() { fake::sdk().fire(fake::sdk().lastHandle(), fake::Event::disconnected(0x8107)); }
 
-  EventLog log;
-  std::unique_ptr<CameraSlot> slot;
-  std::unique_ptr<Router> router;
+  CameraSlot* slot = nullptr;
 };
 
 TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
@@ -165,7 +152,8 @@ TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
   EXPECT_EQ(json::parse(states[states.size() - 2])["attempt"], 1);
   EXPECT_EQ(json::parse(states.back())["state"], "conectada");
   EXPECT_EQ(eventsOf(log, "ptz"),
-            (std::vector<std::string>{R"({"command":"stop","automatic":true,"ok":true})"}));
+            (std::vector<std::string>{
+                R"({"camera":"main","command":"stop","automatic":true,"ok":true})"}));
 }
 
 TEST_F(SupervisorTest, AttemptsAreSpacedAndTheUsersDisconnectEndsThem) {
@@ -243,8 +231,9 @@ TEST_F(SupervisorTest, AStalledLiveViewMakesTheCameraSuspectNotLost) {
   const std::vector<std::string> states = eventsOf(log, "camera");
   ASSERT_GE(states.size(), 2u);
   EXPECT_EQ(states[states.size() - 2],
-            R"({"state":"conectada","attempt":null,"error":null,"suspect":true})");
-  EXPECT_EQ(states.back(), R"({"state":"conectada","attempt":null,"error":null,"suspect":false})");
+            R"({"camera":"main","state":"conectada","attempt":null,"error":null,"suspect":true})");
+  EXPECT_EQ(states.back(),
+            R"({"camera":"main","state":"conectada","attempt":null,"error":null,"suspect":false})");
 }
 
 TEST_F(SupervisorTest, ErrorExposureAndCaptureEvents) {
@@ -258,11 +247,13 @@ TEST_F(SupervisorTest, ErrorExposureAndCaptureEvents) {
   const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("[error] setIso(0x000320): 0x00008201\n"), std::string::npos);
   EXPECT_EQ(eventsOf(log, "error"),
-            (std::vector<std::string>{R"j({"line":"[error] setIso(0x000320): 0x00008201",)j"
-                                      R"j("label":"setIso(0x000320)","code":"0x00008201"})j"}));
-  EXPECT_EQ(eventsOf(log, "exposure"),
             (std::vector<std::string>{
-                R"({"iso":"400","fnumber":"f/2.8","shutter":"1/250","ev":"+0.3"})"}));
+                R"j({"camera":"main","line":"[error] setIso(0x000320): 0x00008201",)j"
+                R"j("label":"setIso(0x000320)","code":"0x00008201"})j"}));
+  EXPECT_EQ(
+      eventsOf(log, "exposure"),
+      (std::vector<std::string>{
+          R"({"camera":"main","iso":"400","fnumber":"f/2.8","shutter":"1/250","ev":"+0.3"})"}));
   // /exposure without a value changes nothing and reads nothing back.
   call(HttpMethod::Post, "/exposure");
   EXPECT_EQ(eventsOf(log, "exposure").size(), 1u);

@@ -13,34 +13,59 @@
 namespace {
 
 // Everything the stream has to send now, as text.
-std::string drain(EventStream& stream) {
+std::string drain(ReplyStream& stream) {
   std::string text;
   StreamChunk chunk;
   while (stream.next(chunk) == ReplyStream::Next::Data) text += chunk.head;
   return text;
 }
 
+std::size_t eventsIn(const std::string& text) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find("\nevent: "); at != std::string::npos;
+       at = text.find("\nevent: ", at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
 }  // namespace
 
-TEST(EventLogTest, KeepsTheNewestAndCatchesUpFromLastEventId) {
+TEST(EventLogTest, KeepsTheNewest256AndCatchesUpFromLastEventId) {
   EventLog log;
   for (int i = 1; i <= 300; ++i) log.publish("capture", "{\"n\":" + std::to_string(i) + "}");
-  const auto kept = log.since(0);
-  ASSERT_EQ(kept.size(), EventLog::kKept);
-  EXPECT_EQ(kept.front().id, 300u - EventLog::kKept + 1);
-  EXPECT_EQ(kept.back().id, 300u);
+  // The reach clients are promised: of 300 events, 45 to 300.
+  struct Case {
+    const char* lastEventId;
+    int first;
+  } cases[] = {
+      {"297", 298}, {"100", 101}, {"44", 45},  // within: exactly what came after
+      {"43", 45},   {"1", 45},                 // older: every event kept
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lastEventId);
+    const std::string header = c.lastEventId;
+    HttpReply reply = eventStreamReply(log, &header);
+    reply.stream->open([] {});
+    const std::string text = drain(*reply.stream);
+    std::string expected = "retry: 1000\n\n";
+    for (int n = c.first; n <= 300; ++n) {
+      const std::string id = std::to_string(n);
+      expected += "id: " + id + "\nevent: capture\ndata: {\"n\":" + id + "}\n\n";
+    }
+    // The count first: a short replay reads as a number, not as 250 lines.
+    ASSERT_EQ(eventsIn(text), std::size_t(301 - c.first));
+    EXPECT_EQ(text, expected);
+  }
 
-  // A client that saw event 297 and comes back gets 298, 299, 300, in order.
-  EventStream stream(log, 297);
-  stream.open([] {});
-  EXPECT_EQ(drain(stream),
-            "retry: 1000\n\n"
-            "id: 298\nevent: capture\ndata: {\"n\":298}\n\n"
-            "id: 299\nevent: capture\ndata: {\"n\":299}\n\n"
-            "id: 300\nevent: capture\ndata: {\"n\":300}\n\n");
+  // A stream that caught up goes on with what comes next.
+  const std::string seen = "300";
+  HttpReply reply = eventStreamReply(log, &seen);
+  reply.stream->open([] {});
+  EXPECT_EQ(drain(*reply.stream), "retry: 1000\n\n");
   log.publish("ptz", "{\"command\":\"stop\"}");
-  EXPECT_EQ(drain(stream), "id: 301\nevent: ptz\ndata: {\"command\":\"stop\"}\n\n");
-  EXPECT_EQ(drain(stream), "");
+  EXPECT_EQ(drain(*reply.stream), "id: 301\nevent: ptz\ndata: {\"command\":\"stop\"}\n\n");
+  EXPECT_EQ(drain(*reply.stream), "");
 }
 
 TEST(EventLogTest, NewClientStartsFromNowAndWakesStopAtClose) {
@@ -89,4 +114,19 @@ TEST(EventLogTest, AnIdFromAnEarlierRunOfTheServerGetsEverythingKept) {
   again.stream->open([] {});
   ASSERT_EQ(again.stream->next(chunk), ReplyStream::Next::Data);
   EXPECT_EQ(chunk.head, "retry: 1000\n\nid: 3\nevent: camera\ndata: {\"n\":3}\n\n");
+}
+
+TEST(EventLogTest, AGreetingGoesFirstAndIsNoOlderThanTheFirstEventSent) {
+  EventLog log;
+  log.publish("camera", "{\"state\":\"conectando\"}");
+  // An event published while the greeting is made (after the stream's start
+  // in the log was fixed) is sent after it, so the client ends up current.
+  HttpReply reply = eventStreamReply(log, nullptr, "", [&log] {
+    log.publish("camera", "{\"state\":\"conectada\"}");
+    return std::string("event: cameras\ndata: {\"cameras\":[]}\n\n");
+  });
+  reply.stream->open([] {});
+  EXPECT_EQ(drain(*reply.stream),
+            "retry: 1000\n\nevent: cameras\ndata: {\"cameras\":[]}\n\n"
+            "id: 2\nevent: camera\ndata: {\"state\":\"conectada\"}\n\n");
 }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FakeSdk.h"
+#include "server/rig/Rig.h"
 #include "server/routes/Router.h"
-#include "server/slot/CameraSlot.h"
 #include "tests/support/RouteRequest.h"
 #include "tests/support/StatusReply.h"
 
@@ -57,8 +57,9 @@ class LiveViewRouteTest : public ::testing::Test {
   }
 
   EventLog events;
-  CameraSlot slot{events, SlotOptions()};
-  Router router{slot, "kamora-test", AccessToken("")};
+  Rig rig{events, SlotOptions()};
+  CameraSlot& slot = rig.main();
+  Router router{rig, "kamora-test", AccessToken("")};
 };
 
 TEST_F(LiveViewRouteTest, WithoutACameraAnswersAsTheSinglePicture) {

@@ -20,10 +20,11 @@ std::string describe(const Options& o) {
   std::snprintf(text, sizeof text,
                 "ssh=%d window=%d user='%s' pass='%s' frames=%d shots=%d "
                 "iso=%d:%u fnumber=%d:%g shutter=%d:%u/%u ev=%d:%g "
-                "do='%s' pan=%d tilt=%d speed=%d num=%d host='%s' port=%d lvFps=%d",
+                "do='%s' pan=%d tilt=%d speed=%d num=%d host='%s' port=%d lvFps=%d rig='%s'",
                 o.ssh, o.window, o.user.c_str(), o.pass.c_str(), o.frames, o.shots, e.hasIso, e.iso,
                 e.hasFNumber, e.fNumber, e.hasShutter, e.shutterNum, e.shutterDen, e.hasEv, e.ev,
-                o.action.c_str(), o.pan, o.tilt, o.speed, o.num, o.host.c_str(), o.port, o.lvFps);
+                o.action.c_str(), o.pan, o.tilt, o.speed, o.num, o.host.c_str(), o.port, o.lvFps,
+                o.rigFile.c_str());
   return text;
 }
 
@@ -127,6 +128,9 @@ const std::vector<ScanRow>& rows() {
          o.lvFps = 60;
        }},
       {"LiveViewRateBelowOneIsOne", {"--lv-fps", "-5"}, [](Options& o) { o.lvFps = 1; }},
+      {"RigFileTakenAsGiven",
+       {"--rig", "estudio.json"},
+       [](Options& o) { o.rigFile = "estudio.json"; }},
       {"NegativeIsoWrapsLikeStrtoul",
        {"--iso", "-1"},
        [](Options& o) {

@@ -92,10 +92,13 @@ TEST_F(RoutePtzTest, ParametersReachTheHead) {
        }},
       {"/ptz/preset/set", [&] { preset("PresetPTZFSet", 1); }},
       {"/ptz/preset/set?num=12", [&] { preset("PresetPTZFSet", 12); }},
+      {"/ptz/preset/set?num=40000", [&] { preset("PresetPTZFSet", 40000); }},
       {"/ptz/preset/recall", [&] { preset("ExecuteControlCodeValue", 1); }},
       {"/ptz/preset/recall?num=65537", [&] { preset("ExecuteControlCodeValue", 1); }},
+      {"/ptz/preset/recall?num=105536", [&] { preset("ExecuteControlCodeValue", 40000); }},
       {"/ptz/preset/recall?num=-1", [&] { preset("ExecuteControlCodeValue", 65535); }},
       {"/ptz/preset/clear?num=7", [&] { preset("PresetPTZFClear", 7); }},
+      {"/ptz/preset/clear?num=40000", [&] { preset("PresetPTZFClear", 40000); }},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.path);

@@ -2,24 +2,25 @@
 // is in docs/http-api.md's table, and each method and path is declared once.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "server/routes/RouteTable.h"
+#include "tests/support/ReadFile.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 const char* methodName(HttpMethod method) {
-  return method == HttpMethod::Get ? "GET" : method == HttpMethod::Post ? "POST" : "?";
+  switch (method) {
+    case HttpMethod::Get:
+      return "GET";
+    case HttpMethod::Post:
+      return "POST";
+    case HttpMethod::Delete:
+      return "DELETE";
+    default:
+      return "?";
+  }
 }
 
 }  // namespace

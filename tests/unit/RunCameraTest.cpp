@@ -222,6 +222,7 @@ TEST_F(RunCameraTest, PtzActionsAndTheirFailures) {
     const char* action;
     const char* fn;
     fake::Ints ints;
+    int num = 9;
   } cases[] = {
       {"home", "ControlPTZF", {4}},
       {"stop", "ControlPTZF", {6}},
@@ -229,13 +230,17 @@ TEST_F(RunCameraTest, PtzActionsAndTheirFailures) {
       {"absolute", "ControlPTZF", {1}},
       {"preset-set", "PresetPTZFSet", {9, 1, 1}},
       {"preset-clear", "PresetPTZFClear", {9}},
+      // The preset keeps the low 16 bits of --num: bit 15 included.
+      {"preset-set", "PresetPTZFSet", {40000, 1, 1}, 40000},
+      {"preset-recall", "ExecuteControlCodeValue", {0xF015, 40000}, 65536 + 40000},
+      {"preset-clear", "PresetPTZFClear", {65535}, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.action);
     sdk().reset();
     Options o;
     o.action = c.action;
-    o.num = 9;
+    o.num = c.num;
     o.pan = -20;
     o.tilt = 15;
     o.speed = 7;
