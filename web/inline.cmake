@@ -1,11 +1,13 @@
 # Writes OUTPUT, the console page as served: the skeleton INPUT with each marker
 # line replaced by its part, <link rel="stylesheet" href="F"> by <style> holding F
-# and <script src="F"></script> by <script> holding F (F relative to INPUT).
-# Parts go in the order of their markers; nothing else may bring style or script.
+# and <script src="F"></script> by <script> holding F (F relative to INPUT);
+# <script src="F" data-worker></script> gives <script data-worker>, a part the
+# page also hands to its picture worker. Parts go in the order of their markers;
+# nothing else may bring style or script.
 get_filename_component(dir ${INPUT} DIRECTORY)
 file(READ ${INPUT} page)
 set(linkMarker "<link rel=\"stylesheet\" href=\"([^\"]+)\">")
-set(scriptMarker "<script src=\"([^\"]+)\"></script>")
+set(scriptMarker "<script src=\"([^\"]+)\"( data-worker)?></script>")
 
 # Left over after the markers go, a tag fetching or holding style or script is a
 # marker written another way, and the browser would fetch a file the server lacks.
@@ -20,10 +22,12 @@ endif()
 string(REGEX MATCHALL "${linkMarker}|${scriptMarker}" markers "${page}")
 set(marked "")
 foreach(marker IN LISTS markers)
+  set(attributes "")
   if(marker MATCHES "^${linkMarker}$")
     set(tag style)
   elseif(marker MATCHES "^${scriptMarker}$")
     set(tag script)
+    set(attributes "${CMAKE_MATCH_2}")
   endif()
   set(file ${CMAKE_MATCH_1})
   if(NOT EXISTS ${dir}/${file})
@@ -37,7 +41,7 @@ foreach(marker IN LISTS markers)
   if(NOT part MATCHES "\n$")
     string(APPEND part "\n")
   endif()
-  string(REPLACE "${marker}" "<${tag}>\n${part}</${tag}>" page "${page}")
+  string(REPLACE "${marker}" "<${tag}${attributes}>\n${part}</${tag}>" page "${page}")
   get_filename_component(full ${dir}/${file} ABSOLUTE)
   list(APPEND marked ${full})
 endforeach()

@@ -2,14 +2,14 @@
 // The console's "Fluido" live view in headless Chromium against a running kamora
 // --server with a camera connected: every overlay and a look on, pictures drawn per
 // second against the feed's rate (counted from X-Frame by a second viewer here), and
-// the per-picture cost on the main thread (everything showPicture does: drawing,
-// overlays, scopes, advisor; the decode runs off the main thread and is not in it).
+// the per-picture cost on the main thread (everything showPicture does: drawing the
+// finished picture and scopes the picture worker sent, and the advisor's lines).
 // Usage: node bench/console/stream-bench.js http://127.0.85.2:8080 [seconds=10]
 //   (needs `npm ci` in tests/web)
 'use strict';
-const http = require('http');
 const path = require('path');
 const web = path.join(__dirname, '..', '..', 'tests', 'web');
+const { frameCounter } = require('./pages');
 const { launchBrowser } = require(path.join(web, 'lib', 'browser'));
 
 const URL_BASE = process.argv[2] || 'http://127.0.85.2:8080';
@@ -19,25 +19,9 @@ if (!/^http:\/\/127\.\d+\.\d+\.\d+(:\d+)?$/.test(URL_BASE)) {
   process.exit(2);
 }
 
-// Follows the stream and remembers the newest X-Frame seen.
-function frameCounter() {
-  const state = { frame: 0, req: null };
-  state.req = http.get(URL_BASE + '/liveview.mjpg', (res) => {
-    let tail = '';
-    res.on('data', (chunk) => {
-      const text = tail + chunk.toString('latin1');
-      const re = /X-Frame: (\d+)\r\n/g;
-      let m;
-      while ((m = re.exec(text)) !== null) state.frame = Number(m[1]);
-      tail = text.slice(-64);
-    });
-  });
-  state.req.on('error', () => {});
-  return state;
-}
 
 async function main() {
-  const counter = frameCounter();
+  const counter = frameCounter(URL_BASE + '/liveview.mjpg');
   const browser = await launchBrowser({ viewport: { width: 1400, height: 1000 } });
   try {
     const page = await browser.newPage();

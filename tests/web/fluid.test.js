@@ -9,8 +9,8 @@ const { startMock } = require('./lib/mock-server');
 const { launchBrowser } = require('./lib/browser');
 const { openConsole, canvasPixels, topLogLine } = require('./lib/page');
 const { makePicture } = require('./lib/png');
+const { BOUNDARY, part, serveStream: serveLib } = require('./lib/stream');
 
-const BOUNDARY = 'kamoraframe';
 let browser, mock;
 before(async () => {
   mock = await startMock('127.0.98.1');
@@ -21,28 +21,7 @@ after(async () => {
   await mock.stop();
 });
 
-// One multipart part as the server writes it.
-function part(bytes, { type = 'image/jpeg', stamp = Date.now() / 1000, frame = 1 } = {}) {
-  const head = `--${BOUNDARY}\r\nContent-Type: ${type}\r\nContent-Length: ${bytes.length}\r\n` +
-    `X-Timestamp: ${stamp.toFixed(6)}\r\nX-Frame: ${frame}\r\n\r\n`;
-  return Buffer.concat([Buffer.from(head, 'latin1'), bytes, Buffer.from('\r\n', 'latin1')]);
-}
-
-// Answers /liveview.mjpg with the stream's headers and hands the response to `feed`,
-// which writes parts as it likes; every stream is ended when the test ends.
-function serveStream(t, feed) {
-  const open = new Set();
-  mock.on('GET', '/liveview.mjpg', (req, res) => {
-    res.writeHead(200, { 'Content-Type': `multipart/x-mixed-replace; boundary=${BOUNDARY}`, 'Cache-Control': 'no-cache' });
-    open.add(res);
-    res.on('close', () => open.delete(res));
-    feed(res);
-  });
-  t.after(() => {
-    mock.handlers.delete('GET /liveview.mjpg');
-    for (const res of open) res.destroy();
-  });
-}
+function serveStream(t, feed) { serveLib(mock, t, feed); }
 
 // Writes one part every `ms` until the response closes or `count` parts went out.
 function steady(res, bytes, ms, count = 400, options = {}) {

@@ -57,7 +57,8 @@ test('the served page holds every part, refers to no file and fetches only the A
   await page.waitForRequest((r) => r.url() === origin + '/properties', { timeout: 5000 });
   await page.waitForLoadState('networkidle');
   // The folder is empty, so the review card asks for no picture.
-  assert.deepEqual([...new Set(paths)].sort(), ['/', '/camera', '/captures', '/events', '/properties', '/status']);
+  assert.deepEqual([...new Set(paths)].sort(),
+    ['/', '/camera', '/captures', '/events', '/properties', '/sequence', '/status']);
   const declared = src.scripts.flatMap((f) => Array.from(fs.readFileSync(f, 'utf8').matchAll(/^function (\w+)/gm), (m) => m[1]));
   const missing = await page.evaluate((names) => names.filter((n) => typeof window[n] !== 'function'), declared);
   assert.deepEqual(missing, []);

@@ -1,81 +1,83 @@
-// Live view: fetches the pictures, draws them with the overlays and the active look,
-// and hands each one to the scopes.
+// Live view, the page's side: the overlay switches, sliders and look, the two ways
+// of getting pictures (one every 150 ms, or "Fluido", the server's stream), and
+// the drawing of what the picture worker (picture.js) sends back: the finished
+// picture, the four scopes and the advisor's lines. No pixel is computed here, so
+// the main thread stays free for the PTZ keys, the gamepad and the lease.
 'use strict';
 
-// ---- Overlays -----------------------------------------------------------------
-
-const LOOK_OUT = new Float64Array(3);
-
-// Applies tone curve, look, false colour, zebra and focus peaking in place to
-// RGBA pixels (row-major, `width` per row). Peaking runs one pixel behind the
-// other steps so it compares stored (rounded) values, as a second pass would.
-function paintOverlays(px, width, o) {
-  const n = px.length >> 2;
-  const tone = !!o.mlut, fc = !!o.falseColor, zebra = !!o.zebra, peak = !!o.peaking;
-  const look = o.look && o.look !== 'Neutro' ? findLook(o.look) : null;
-  const lookFn = look ? look.fn : null;
-  const zl = o.zebraLevel, th = o.peakThreshold;
-  const out = LOOK_OUT, toneLut = TONE, fcR = FC_R, fcG = FC_G, fcB = FC_B;
-  const needY = fc || zebra;
-  let col = 0, phase = 0; // phase = (k + row) mod 6
-  let prevN = 0;
-  const th1000 = th * 1000;
-  for (let k = 0, i = 0; k < n; k++, i += 4) {
-    let r = px[i], g = px[i + 1], b = px[i + 2];
-    if (tone) {
-      r = toneLut[r]; g = toneLut[g]; b = toneLut[b];
-      const ym = (299 * r + 587 * g + 114 * b) / 1000;
-      r = ym + (r - ym) * 1.25; r = r < 0 ? 0 : r > 255 ? 255 : r;
-      g = ym + (g - ym) * 1.25; g = g < 0 ? 0 : g > 255 ? 255 : g;
-      b = ym + (b - ym) * 1.25; b = b < 0 ? 0 : b > 255 ? 255 : b;
-    }
-    if (lookFn !== null) {
-      lookFn(r, g, b, out);
-      r = out[0]; g = out[1]; b = out[2];
-    }
-    if (needY) {
-      const y = (299 * r + 587 * g + 114 * b) / 1000;
-      if (zebra && y > zl && phase < 3) {
-        r = 255; g = 0; b = 180;
-      } else if (fc) {
-        const yi = y | 0;
-        r = fcR[yi]; g = fcG[yi]; b = fcB[yi];
-      }
-    }
-    // The clamped array rounds half to even and limits to 0..255 on store.
-    px[i] = r; px[i + 1] = g; px[i + 2] = b;
-    if (peak) {
-      // Stored values are integers, so luma × 1000 is an exact integer: a gap of a
-      // whole unit or more from threshold × 1000 decides without dividing; only
-      // the cases right at the threshold take the division the rule is written with.
-      const ns = 299 * px[i] + 587 * px[i + 1] + 114 * px[i + 2];
-      if (k > 0) {
-        const gap = (ns > prevN ? ns - prevN : prevN - ns) - th1000;
-        if (gap >= 1 || (gap > -1 && Math.abs(ns / 1000 - prevN / 1000) > th)) {
-          px[i - 4] = 255; px[i - 3] = 40; px[i - 2] = 40;
-        }
-      }
-      prevN = ns;
-    }
-    if (++phase === 6) phase = 0;
-    if (++col === width) { col = 0; if (++phase === 6) phase = 0; }
-  }
-}
-
-// ---- Live view ----------------------------------------------------------------
+// ---- Settings the worker paints with ---------------------------------------------
 
 const modes = { peaking: false, zebra: false, false: false, mlut: false };
 let activeLook = 'Neutro';
-let lvTimer = null;
-let lvFeed = null; // the stream run of "Fluido" (feed.js) while it runs
-let lastImg = null;
+let settingsRev = 0; // bumped on each change; every picture says which one it used
+
+function viewSettings() {
+  return {
+    mlut: modes.mlut, look: activeLook, falseColor: modes.false, zebra: modes.zebra, peaking: modes.peaking,
+    zebraLevel: Number(byId('zb').value), peakThreshold: Number(byId('pk').value), rev: settingsRev
+  };
+}
+
+// A change applies from the next picture the worker paints; nothing is redrawn.
+function settingsChanged() {
+  settingsRev++;
+  if (lv.host !== null) lv.host.post({ kind: 'settings', settings: viewSettings() });
+}
+
+function tog(btn) {
+  const m = btn.getAttribute('data-m');
+  modes[m] = !modes[m];
+  btn.classList.toggle('on', modes[m]);
+  settingsChanged();
+}
+
+byId('pk').addEventListener('input', settingsChanged);
+byId('zb').addEventListener('input', settingsChanged);
+
+// ---- The picture worker, seen from the page --------------------------------------
+
+// The workers run the page's own scripts marked data-worker (pixels.js, scopes.js,
+// feed.js, picture.js) from a Blob, so the page stays one file and they run
+// exactly the code the page holds: the picture worker, and for "Fluido" the
+// stream's reader, which hands the newest picture straight to the picture worker
+// on a channel of their own. Thread-bound: the page's.
+class PictureHost {
+  constructor(onPicture) {
+    const parts = Array.from(document.querySelectorAll('script[data-worker]'), function (s) { return s.textContent; });
+    this.url = URL.createObjectURL(new Blob([parts.join('\n') + '\npictureWorkerMain(self);\n'], { type: 'text/javascript' }));
+    this.picture = new Worker(this.url, { name: 'picture' });
+    this.picture.addEventListener('message', function (e) { onPicture(e.data); });
+    this.reader = null; // made with the first stream
+  }
+
+  post(msg, transfer) { this.picture.postMessage(msg, transfer || []); }
+
+  follow(url) {
+    if (this.reader === null) this.reader = new Worker(this.url, { name: 'feed' });
+    const channel = new MessageChannel();
+    this.reader.postMessage({ kind: 'follow', url: url, port: channel.port1 }, [channel.port1]);
+    this.post({ kind: 'stream', port: channel.port2 }, [channel.port2]);
+  }
+
+  stop() {
+    if (this.reader !== null) this.reader.postMessage({ kind: 'stop' });
+    this.post({ kind: 'stop' });
+  }
+}
+
+// ---- Live view --------------------------------------------------------------------
+
+// base: the camera shown, as the prefix of its routes ('' for the main camera,
+// '/cameras/<id>' for another); timer: the polled view's; fluid: the stream runs.
+// rig: with several cameras the pictures come with the tiles (js/rig.js), the
+// focused camera's full ones handed here by lvStreamPicture.
+const lv = { camera: MAIN_CAMERA, timer: null, fluid: false, host: null, rig: false };
+const LV_POLL_FPS = 7; // the polled view's pace, one picture every 150 ms
+let lvFeed = null; // "Fluido" while it runs: { dropped } pictures, as the worker last counted
 let looksBuilt = false;
 const viewCanvas = byId('view');
 const viewCtx = viewCanvas.getContext('2d', { willReadFrequently: true });
-const AW = 160, AH = 107;
-const anaCanvas = document.createElement('canvas');
-anaCanvas.width = AW; anaCanvas.height = AH;
-const anaCtx = anaCanvas.getContext('2d', { willReadFrequently: true });
+SCOPES.forEach(function (id) { scopeCtx[id] = byId(id).getContext('2d'); });
 
 const FLUID_KEY = 'kamora.fluido';
 let fluid = readSetting(FLUID_KEY) === '1';
@@ -90,7 +92,15 @@ function writeSetting(key, value) {
   try { localStorage.setItem(key, value); } catch (e) { /* not remembered */ }
 }
 
-function lvRunning() { return lvTimer !== null || lvFeed !== null; }
+function pictureHost() {
+  if (lv.host === null) {
+    lv.host = new PictureHost(pictureReady);
+    lv.host.post({ kind: 'settings', settings: viewSettings() });
+  }
+  return lv.host;
+}
+
+function lvRunning() { return lv.timer !== null || lvFeed !== null || lv.rig; }
 
 function lvToggle() {
   const btn = byId('lvbtn');
@@ -105,17 +115,52 @@ function lvToggle() {
 
 function lvBegin() {
   watchStart();
-  if (fluid) lvFeed = feedStart(feedPicture);
-  else lvTimer = setInterval(tick, 150);
+  if (typeof rigStreamFull === 'function' && rigStreamFull(lv.camera, fluid ? 0 : LV_POLL_FPS)) {
+    lv.rig = true;
+  } else if (fluid) {
+    lvFeed = { dropped: 0 };
+    pictureHost().follow(new URL(lv.camera.url('/liveview.mjpg'), location.href).href);
+  } else {
+    lv.timer = setInterval(tick, 150);
+  }
 }
 
-function lvHalt() {
-  if (lvTimer !== null) { clearInterval(lvTimer); lvTimer = null; }
-  if (lvFeed !== null) { feedStop(lvFeed); lvFeed = null; }
+// A full picture of the tiles' stream: to the worker as a polled one goes.
+function lvStreamPicture(part) {
+  if (lv.rig && part.camera === lv.camera.id) pictureHost().post({ kind: 'picture', blob: new Blob(part.views, { type: part.type }) });
+}
+
+// A running view starts again the way it should now (another camera, a rig that
+// came or went).
+function lvReopen() {
+  if (lvRunning()) { lvHalt(true); lvBegin(); }
+}
+
+// again: lvBegin follows at once, so the tiles' stream is not opened without the
+// full pictures in between (each opening costs the page a connection).
+function lvHalt(again) {
+  if (lv.timer !== null) { clearInterval(lv.timer); lv.timer = null; }
+  if (lvFeed !== null) { lvFeed = null; }
+  if (lv.rig) {
+    lv.rig = false;
+    if (!again) rigStreamFull(null);
+  }
+  if (lv.host !== null) lv.host.stop();
   watchStop();
   drawnAt = [];
   lastDelayMs = null;
   byId('lvrate').textContent = '';
+}
+
+// Shows `camera` from now on: a CameraRef, or the prefix of its routes ('' for
+// main, '/cameras/<id>'). A running view changes over at once.
+function lvCamera(camera) {
+  if (typeof camera === 'string') {
+    camera = camera === '' ? MAIN_CAMERA : rigRef(decodeURIComponent(camera.replace(/^\/cameras\//, '')));
+  }
+  if (camera === lv.camera) return;
+  lv.camera = camera;
+  lvReopen();
 }
 
 // "Fluido": follow the server's stream instead of asking for one picture per tick.
@@ -123,73 +168,77 @@ function fluidToggle(btn) {
   fluid = !fluid;
   btn.classList.toggle('on', fluid);
   writeSetting(FLUID_KEY, fluid ? '1' : '0');
-  if (lvRunning()) { lvHalt(); lvBegin(); }
+  lvReopen();
 }
 
-function tog(btn) {
-  const m = btn.getAttribute('data-m');
-  modes[m] = !modes[m];
-  btn.classList.toggle('on', modes[m]);
-}
-
+// The picture's bytes go to the worker as they came; a failed answer is skipped.
 function tick() {
-  const img = new Image();
-  img.onload = function () { showPicture(img); };
-  img.onerror = function () { /* skipped: the previous picture stays */ };
-  img.src = '/liveview.jpg?t=' + Date.now();
+  const camera = lv.camera;
+  fetch(camera.url('/liveview.jpg?t=' + Date.now()))
+    .then(function (r) { return r.ok ? r.blob() : null; })
+    .then(function (blob) { if (blob !== null && camera === lv.camera) pictureHost().post({ kind: 'picture', blob: blob }); })
+    .catch(function () { /* skipped: the previous picture stays */ });
+}
+
+// A finished picture from the worker. It is told once the picture is shown, and
+// meanwhile keeps only its newest one, so pictures never queue up here.
+function pictureReady(p) {
+  try {
+    if (p.looks && !looksBuilt) buildLooks(p.looks);
+    showPicture(p);
+    if (p.fluid && lvFeed !== null) {
+      lvFeed.dropped = p.dropped.stream + p.dropped.waiting + p.dropped.decoded + p.dropped.finished;
+      feedPicture(p.stamp);
+    }
+  } finally {
+    closePicture(p);
+    lv.host.post({ kind: 'shown' });
+  }
+}
+
+function closePicture(p) {
+  p.view.close();
+  SCOPES.forEach(function (id) { p.scopes[id].close(); });
+  if (p.looks) p.looks.forEach(function (l) { l.bitmap.close(); });
 }
 
 // One new picture, from either mode: the view, the scopes and the advisor.
-function showPicture(img) {
+function showPicture(p) {
   pictureArrived();
-  // A decoded bitmap holds its pixels until closed; the looks were built from it already.
-  if (lastImg !== null && lastImg !== img && typeof lastImg.close === 'function') lastImg.close();
-  lastImg = img;
-  renderView(img);
-  analyze();
-  if (!looksBuilt) buildLooks(img);
+  // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
+  if (viewCanvas.width !== p.width) viewCanvas.width = p.width;
+  if (viewCanvas.height !== p.height) viewCanvas.height = p.height;
+  drawReplacing(viewCtx, p.view, p.width, p.height);
+  SCOPES.forEach(function (id) { drawReplacing(scopeCtx[id], p.scopes[id], SW, SH); });
+  showAdvice(p.advice);
   if (noSignal) drawNoSignal();
 }
 
-// Draws `img` replacing whatever the canvas held, as a freshly sized canvas would.
-function drawReplacing(ctx, img, w, h) {
-  ctx.globalCompositeOperation = 'copy';
-  ctx.drawImage(img, 0, 0, w, h);
-  ctx.globalCompositeOperation = 'source-over';
-}
-
-// An <img> has its size as naturalWidth (0 when it failed); a decoded bitmap as width.
-function pictureSize(img) {
-  if (img.naturalWidth === undefined) return [img.width, img.height];
-  return [img.naturalWidth || 640, img.naturalHeight || 426];
-}
-
-function renderView(img) {
-  const pk = Number(byId('pk').value), zb = Number(byId('zb').value);
-  const [w, h] = pictureSize(img);
-  // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
-  if (viewCanvas.width !== w) viewCanvas.width = w;
-  if (viewCanvas.height !== h) viewCanvas.height = h;
-  drawReplacing(viewCtx, img, w, h);
-  if (!modes.peaking && !modes.zebra && !modes.false && !modes.mlut && activeLook === 'Neutro') return;
-  const frame = viewCtx.getImageData(0, 0, w, h);
-  paintOverlays(frame.data, w, {
-    mlut: modes.mlut, look: activeLook, falseColor: modes.false, zebra: modes.zebra, peaking: modes.peaking,
-    zebraLevel: zb, peakThreshold: pk
+// Rewrites the advisor box from the worker's lines ([kind, text] or, for the mean,
+// [kind, before, bold, after]); lines equal to those shown leave the box alone.
+let adviceShown = '';
+function showAdvice(lines) {
+  const key = JSON.stringify(lines);
+  if (key === adviceShown) return;
+  adviceShown = key;
+  const box = byId('advisor');
+  box.textContent = '';
+  lines.forEach(function (line, n) {
+    if (n > 0) box.appendChild(document.createElement('br'));
+    if (line.length === 4) {
+      // The mean line: the number in bold between its two texts.
+      const bold = document.createElement('b');
+      bold.textContent = line[2];
+      box.appendChild(document.createTextNode(line[1]));
+      box.appendChild(bold);
+      box.appendChild(document.createTextNode(line[3]));
+      return;
+    }
+    const span = document.createElement('span');
+    span.className = line[0];
+    span.textContent = line[1];
+    box.appendChild(span);
   });
-  viewCtx.putImageData(frame, 0, 0);
-}
-
-function analyze() {
-  if (!lastImg) return null;
-  drawReplacing(anaCtx, lastImg, AW, AH);
-  const m = measure(anaCtx.getImageData(0, 0, AW, AH).data, AW, Number(byId('zb').value));
-  drawHist(m);
-  drawWave(m);
-  drawParade(m);
-  drawVector(m);
-  advise(m.sr / m.count, m.sg / m.count, m.sb / m.count, m.hi / m.count, m.sh / m.count, m.hl, m.count);
-  return m;
 }
 
 // ---- No signal ----------------------------------------------------------------
@@ -245,12 +294,12 @@ function drawNoSignal() {
 let drawnAt = [];      // when each picture of the last second was drawn (ms)
 let lastDelayMs = null; // drawing time minus the picture's X-Timestamp
 
-function feedPicture(bitmap, stamp) {
-  showPicture(bitmap);
+// The read-out is rewritten by the signal watch four times a second, not per
+// picture: a text change costs the page a layout, at up to 30 pictures a second.
+function feedPicture(stamp) {
   const now = Date.now();
   drawnAt.push(now);
   lastDelayMs = stamp > 0 ? now - stamp * 1000 : null;
-  showRate();
 }
 
 function showRate() {

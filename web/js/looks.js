@@ -1,38 +1,28 @@
-// Looks gallery (thumbnails of the first picture, choosing the previewed look) and
-// the snapshot of the canvas as shown.
+// Looks gallery (thumbnails of the first picture, made by the picture worker;
+// choosing the previewed look) and the snapshot of the canvas as shown.
 'use strict';
 
-function buildLooks(img) {
+// thumbs: [{ name, bitmap }] in LOOKS order, each the picture under that look.
+function buildLooks(thumbs) {
   looksBuilt = true;
   const strip = byId('looks');
   strip.textContent = '';
-  const TW = 74, TH = 50;
-  const scratch = document.createElement('canvas');
-  scratch.width = TW; scratch.height = TH;
-  const sctx = scratch.getContext('2d', { willReadFrequently: true });
-  const out = new Float64Array(3);
-  LOOKS.forEach(function (look) {
+  thumbs.forEach(function (t) {
     const thumb = document.createElement('canvas');
-    thumb.width = TW; thumb.height = TH;
-    drawReplacing(sctx, img, TW, TH);
-    const px = sctx.getImageData(0, 0, TW, TH);
-    const d = px.data;
-    for (let i = 0; i < d.length; i += 4) {
-      look.fn(d[i], d[i + 1], d[i + 2], out);
-      d[i] = out[0]; d[i + 1] = out[1]; d[i + 2] = out[2];
-    }
-    thumb.getContext('2d').putImageData(px, 0, 0);
-    if (look.name === activeLook) thumb.classList.add('sel');
-    thumb.onclick = function () {
-      activeLook = look.name;
+    thumb.width = t.bitmap.width; thumb.height = t.bitmap.height;
+    drawReplacing(thumb.getContext('2d'), t.bitmap, thumb.width, thumb.height);
+    if (t.name === activeLook) thumb.classList.add('sel');
+    thumb.addEventListener('click', function () {
+      activeLook = t.name;
       strip.querySelectorAll('canvas').forEach(function (c) { c.classList.remove('sel'); });
       thumb.classList.add('sel');
-      log('look: ' + look.name);
-    };
+      settingsChanged();
+      log('look: ' + t.name);
+    });
     const box = document.createElement('div');
     const label = document.createElement('div');
     label.className = 'lbl';
-    label.textContent = look.name;
+    label.textContent = t.name;
     box.appendChild(thumb);
     box.appendChild(label);
     strip.appendChild(box);

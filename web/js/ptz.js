@@ -3,15 +3,22 @@
 // it home. Held controls (the pad with "Segurar para mover", the keyboard, a
 // gamepad, a drag on the picture) move with a lease the server ends by itself
 // when the renewals stop, so a lost tab or network never leaves the head running.
+// Every command goes to the camera the card addresses (ptzShow).
 'use strict';
+
+// The camera the card drives, and what the card knows of it: its model as the
+// server lists it (undefined: the one the connection form names), whether it
+// answers (connected) and whether it has a head (a drag on the picture moves it
+// only then).
+const ptzCamera = { camera: MAIN_CAMERA, model: undefined, connected: false, head: false };
 
 // Pan and tilt are speeds, the sign the direction; they go into the query as the
 // numbers read ("pan=-30&tilt=0").
-function ptzMove(pan, tilt) { return api('/ptz/move', 'pan=' + pan + '&tilt=' + tilt); }
+function ptzMove(pan, tilt) { return api('/ptz/move', 'pan=' + pan + '&tilt=' + tilt, ptzCamera.camera); }
 
-function ptzHome() { return api('/ptz/home'); }
+function ptzHome() { return api('/ptz/home', '', ptzCamera.camera); }
 
-function ptzStop() { return api('/ptz/stop'); }
+function ptzStop(camera) { return api('/ptz/stop', '', camera || ptzCamera.camera); }
 
 // ---- Held moves -------------------------------------------------------------
 
@@ -19,15 +26,16 @@ const PTZ_HOLD_MS = 600;   // the lease each held move asks for
 const PTZ_RENEW_MS = 200;  // renewal period: two renewals may be lost
 const PTZ_GAP_MS = 170;    // least time between two commands: at most 6 a second
 
-// The one held move under way, whichever control drives it.
-const ptzDrive = { source: null, pan: 0, tilt: 0, step: 0, moving: false, sentPan: 0, sentTilt: 0, lastSend: 0, timer: 0 };
+// The one held move under way, whichever control drives it, and the camera it moves.
+const ptzDrive = { source: null, pan: 0, tilt: 0, step: 0, moving: false, sentPan: 0, sentTilt: 0, lastSend: 0, timer: 0, camera: null };
 
 function ptzSpeed() { return Number(byId('ptzspeed').value); }
 
 // Renewals and follow-up speeds go unlogged: only the start and the stop of a hold
 // reach the log.
 function ptzQuiet(path, query) {
-  return fetch(query ? path + '?' + query : path, { method: 'POST' }).catch(function () { /* the lease covers it */ });
+  const url = ptzDrive.camera.url(query ? path + '?' + query : path);
+  return request(url, { method: 'POST' }, 'text').catch(function () { /* the lease covers it */ });
 }
 
 // True when the wanted speeds differ from those sent by at least `step` (an axis that
@@ -48,7 +56,7 @@ function driveTick() {
   const changed = !ptzDrive.moving || driveChanged();
   if (changed && (!ptzDrive.moving || since >= PTZ_GAP_MS)) {
     const query = 'pan=' + ptzDrive.pan + '&tilt=' + ptzDrive.tilt + '&hold=' + PTZ_HOLD_MS;
-    if (ptzDrive.moving) ptzQuiet('/ptz/move', query); else api('/ptz/move', query);
+    if (ptzDrive.moving) ptzQuiet('/ptz/move', query); else api('/ptz/move', query, ptzDrive.camera);
     ptzDrive.moving = true;
     ptzDrive.sentPan = ptzDrive.pan;
     ptzDrive.sentTilt = ptzDrive.tilt;
@@ -66,6 +74,7 @@ function driveTick() {
 // step: the least change worth a new command (0: any).
 function driveTo(source, pan, tilt, step) {
   if (pan === 0 && tilt === 0) return driveStop(source);
+  if (!ptzDrive.moving) ptzDrive.camera = ptzCamera.camera;
   ptzDrive.source = source;
   ptzDrive.pan = pan;
   ptzDrive.tilt = tilt;
@@ -76,15 +85,15 @@ function driveTo(source, pan, tilt, step) {
 // Ends the held move of `source` (null: of any control); the stop goes at once.
 function driveStop(source) {
   if (source && ptzDrive.source !== source) return;
-  const moving = ptzDrive.moving;
+  const moving = ptzDrive.moving, camera = ptzDrive.camera;
   driveForget();
-  if (moving) ptzStop();
+  if (moving) ptzStop(camera);
 }
 
 // Forgets the held move without a stop (another command took the head over).
 function driveForget() {
   clearTimeout(ptzDrive.timer);
-  Object.assign(ptzDrive, { source: null, pan: 0, tilt: 0, moving: false, sentPan: 0, sentTilt: 0, timer: 0 });
+  Object.assign(ptzDrive, { source: null, pan: 0, tilt: 0, moving: false, sentPan: 0, sentTilt: 0, timer: 0, camera: null });
 }
 
 // Every held control lets go: the window lost focus or the page is hidden.
@@ -131,15 +140,15 @@ function presetsShow(list) {
 }
 
 function presetsRefresh() {
-  return fetch('/ptz/presets', { cache: 'no-store' })
-    .then(function (r) { return r.ok ? r.json() : []; })
-    .then(presetsShow)
+  const camera = ptzCamera.camera;
+  return request(camera.url('/ptz/presets'), { cache: 'no-store' }, 'json')
+    .then(function (r) { if (camera === ptzCamera.camera) presetsShow(r.ok ? r.body : []); })
     .catch(function () { /* keep the row as it was */ });
 }
 
-function presetRecall(n) { return api('/ptz/preset/recall', 'num=' + n); }
-function presetStore(n) { return api('/ptz/preset/set', 'num=' + n).then(presetsRefresh); }
-function presetClear(n) { return api('/ptz/preset/clear', 'num=' + n).then(presetsRefresh); }
+function presetRecall(n) { return api('/ptz/preset/recall', 'num=' + n, ptzCamera.camera); }
+function presetStore(n) { return api('/ptz/preset/set', 'num=' + n, ptzCamera.camera).then(presetsRefresh); }
+function presetClear(n) { return api('/ptz/preset/clear', 'num=' + n, ptzCamera.camera).then(presetsRefresh); }
 
 // The gamepad's shoulders: the next or previous preset that exists, round the row.
 function presetStepBy(delta) {
@@ -171,14 +180,32 @@ function presetWire(el) {
 // ---- Connection: the read-outs show a camera once it answers -------------------
 
 const HEAD_MODELS = ['CB_P7', 'PZ_M7'];
-const ptzCamera = { connected: false, head: false };
 
 function ptzCameraWatch() {
   const connected = Array.from(byId('reads').querySelectorAll('[data-p]')).some(function (el) { return el.textContent !== '—'; });
   if (connected === ptzCamera.connected) return;
   ptzCamera.connected = connected;
-  ptzCamera.head = connected && HEAD_MODELS.includes(byId('model').value);
+  ptzCamera.head = connected && HEAD_MODELS.includes(ptzCamera.model !== undefined ? ptzCamera.model : byId('model').value);
   if (connected) presetsRefresh(); else presetsShow([]);
+}
+
+function hasHead(model) { return HEAD_MODELS.includes(model); }
+
+// The card drives `camera` from now on (model: its model, null when not known yet);
+// a held move on the camera before is stopped first.
+function ptzShow(camera, model) {
+  if (camera === ptzCamera.camera && model === ptzCamera.model) return;
+  if (ptzDrive.moving && ptzDrive.camera !== camera) ptzReleaseAll();
+  const another = camera !== ptzCamera.camera;
+  ptzCamera.camera = camera;
+  ptzCamera.model = model;
+  if (another) {
+    ptzCamera.connected = false;
+    presetsShow([]);
+  } else {
+    ptzCamera.head = ptzCamera.connected && hasHead(model);
+  }
+  ptzCameraWatch();
 }
 
 // ---- Keyboard: held keys move, never while the user types in a field ------------
@@ -309,7 +336,7 @@ function ptzWire() {
   document.addEventListener('visibilitychange', function () { if (document.hidden) ptzReleaseAll(); });
   // Closing the tab: the stop must outlive the page.
   window.addEventListener('pagehide', function () {
-    if (ptzDrive.moving) fetch('/ptz/stop', { method: 'POST', keepalive: true }).catch(function () {});
+    if (ptzDrive.moving) fetch(ptzDrive.camera.url('/ptz/stop'), { method: 'POST', keepalive: true }).catch(function () {});
     driveForget();
   });
   window.addEventListener('gamepadconnected', gamepadStart);

@@ -1,6 +1,7 @@
 // Tethered review: the newest picture of the capture folder in the "Última foto" card
 // with its settings, RGB histogram and clipped share, and the strip of every picture,
-// newest first. Follows the server's capture events; polls when it has none.
+// newest first, of the camera it is handed (reviewCamera). Follows the server's
+// capture events; polls when it has none.
 'use strict';
 
 // ---- Counts and marks (plain functions over RGBA bytes) -----------------------
@@ -59,6 +60,7 @@ const rvCanvas = byId('rvview');
 const rvCtx = rvCanvas.getContext('2d', { willReadFrequently: true });
 const rvHistCtx = byId('rvhist').getContext('2d');
 const rv = {
+  camera: MAIN_CAMERA, // whose folder the card shows
   shown: null,    // the entry in the card
   pixels: null,   // its pixels as decoded; the marks are painted on a copy
   marks: false,
@@ -72,8 +74,8 @@ const rv = {
   poll: null,
 };
 
-function pictureUrl(name, size) {
-  return '/captures/' + encodeURIComponent(name) + (size ? '?size=' + size : '');
+function pictureUrl(name, size, camera) {
+  return (camera || rv.camera).url('/captures/' + encodeURIComponent(name) + (size ? '?size=' + size : ''));
 }
 
 function paintReview() {
@@ -112,8 +114,7 @@ function showReadouts(e) {
 function reviewShow(e) {
   const token = ++rv.token;
   const img = new Image();
-  img.src = pictureUrl(e.name, 'screen');
-  return img.decode().then(function () {
+  return pictureInto(img, pictureUrl(e.name, 'screen')).then(function () {
     if (token !== rv.token) return;
     const w = img.naturalWidth, h = img.naturalHeight;
     if (rvCanvas.width !== w) rvCanvas.width = w;
@@ -154,16 +155,19 @@ function thumbOf(e) {
   t.title = e.name;
   t.dataset.name = e.name;
   if (rv.shown && rv.shown.name === e.name) t.className = 'sel';
-  t.src = pictureUrl(e.name, 'thumb');
+  lazyPicture(t, pictureUrl(e.name, 'thumb'));
   t.onclick = function () { reviewShow(e); };
   return t;
 }
 
+// A page of the folder's listing; rejects when the card was handed another camera
+// meanwhile, so nothing of the camera before lands in it.
 function listPage(query) {
-  return fetch('/captures?' + query, { cache: 'no-store' })
-    .then(function (r) { return r.json(); })
+  const camera = rv.camera;
+  return requestJson(camera.url('/captures?' + query))
     .then(function (j) {
       if (j === null || typeof j !== 'object' || !Array.isArray(j.pictures)) throw new Error('listagem');
+      if (camera !== rv.camera) throw new Error('outra câmera');
       return j;
     });
 }
@@ -245,11 +249,28 @@ function reviewPoll() {
 // server that goes away and returns.
 function reviewFollow() {
   if (typeof EventSource !== 'function') return reviewPoll();
-  onServerEvent('capture', reviewLatest);
+  onServerEvent('capture', function (e) {
+    if (eventCamera(e) === rv.camera.id) reviewLatest();
+  });
   onServerEvent('open', reviewLatest);  // pictures taken while the stream was down
   onServerEvent('error', function (e) {
     if (e.target.readyState === EventSource.CLOSED) reviewPoll();
   });
+}
+
+// The card shows `camera`'s folder from now on, empty until its newest picture is in.
+function reviewCamera(camera) {
+  if (camera === rv.camera) return;
+  Object.assign(rv, { camera: camera, shown: null, pixels: null, token: rv.token + 1, newest: null, entries: {}, more: false });
+  rvCtx.clearRect(0, 0, rvCanvas.width, rvCanvas.height);
+  rvHistCtx.clearRect(0, 0, SW, SH);
+  delete rvCanvas.dataset.name;
+  byId('rvempty').hidden = false;
+  byId('rvstrip').textContent = '';
+  byId('rvname').textContent = '—';
+  byId('rvclip').textContent = 'Estouros (255): —\nSombras (0): —';
+  byId('review').querySelectorAll('[data-r]').forEach(function (el) { el.textContent = '—'; });
+  reviewLatest();
 }
 
 byId('rvstrip').addEventListener('scroll', stripFill, { passive: true });

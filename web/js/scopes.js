@@ -1,5 +1,6 @@
 // Scopes and advisor: the counts of one analysis picture, the four scope drawings
-// and the exposure / white-balance advice drawn from them.
+// and the exposure / white-balance advice drawn from them. Runs in the picture
+// worker (and in the page, where the review card and the tests use it).
 'use strict';
 
 // ---- Counts -------------------------------------------------------------------
@@ -41,8 +42,10 @@ function measure(px, width, zebraLevel) {
 // ---- Scopes -----------------------------------------------------------------
 
 const SW = 320, SH = 120;
+const SCOPES = ['hist', 'wave', 'parade', 'vector'];
+// The 2D context each scope draws on, by name: the worker's own canvases there,
+// the page's canvases in the page.
 const scopeCtx = {};
-['hist', 'wave', 'parade', 'vector'].forEach(function (id) { scopeCtx[id] = byId(id).getContext('2d'); });
 
 function peakOf(arrays) {
   let peak = 1;
@@ -188,25 +191,3 @@ function adviceLines(mr, mg, mb, hiFrac, shFrac, hist, count) {
   }
   return lines;
 }
-
-function advise(mr, mg, mb, hiFrac, shFrac, hist, count) {
-  const box = byId('advisor');
-  box.textContent = '';
-  adviceLines(mr, mg, mb, hiFrac, shFrac, hist, count).forEach(function (line, n) {
-    if (n > 0) box.appendChild(document.createElement('br'));
-    if (line.length === 4) {
-      // The mean line: the number in bold between its two texts.
-      const bold = document.createElement('b');
-      bold.textContent = line[2];
-      box.appendChild(document.createTextNode(line[1]));
-      box.appendChild(bold);
-      box.appendChild(document.createTextNode(line[3]));
-      return;
-    }
-    const span = document.createElement('span');
-    span.className = line[0];
-    span.textContent = line[1];
-    box.appendChild(span);
-  });
-}
-

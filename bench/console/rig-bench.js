@@ -1,0 +1,124 @@
+#!/usr/bin/env node
+// The console with eight cameras in headless Chromium, against kamora --server and
+// eight virtual cameras it starts on loopback: each tile's pictures per second, the
+// focused camera's "Fluido" (every overlay and a look) drawn ÷ feed beside the same
+// with main alone, the connections the server holds for the page, and the time from
+// a click on a tile to the live view drawing that camera.
+// Usage: node bench/console/rig-bench.js BUILD_DIR [seconds=30]   (needs `npm ci` in tests/web;
+//   run it in a network namespace of its own, it takes 127.24.1.1-9)
+'use strict';
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const web = path.join(__dirname, '..', '..', 'tests', 'web');
+process.env.KAMORA_BUILD = path.resolve(process.argv[2] || 'build');
+const { frameCounter } = require('./pages');
+const { launchBrowser } = require(path.join(web, 'lib', 'browser'));
+const { binary, post, startProgram } = require(path.join(web, 'lib', 'procs'));
+const { sampleConnections } = require(path.join(web, 'lib', 'connections'));
+
+const SECONDS = Math.min(Math.max(Number(process.argv[3]) || 30, 5), 120);
+const HOST = '127.24.1.1';
+const BASE = `http://${HOST}:8080`;
+const CAMERAS = ['main', 'c2', 'c3', 'c4', 'c5', 'c6', 'c7', 'c8'].map((id, i) => ({
+  id, ip: `127.24.1.${i + 2}`, mac: `02:00:00:24:01:0${i + 2}`,
+}));
+const wait = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+
+// Fluido with every overlay and Quente on the camera in focus, for SECONDS:
+// { drawn, feed } pictures a second, and each tile's.
+async function fluido(page) {
+  await page.evaluate(() => {
+    window.bench = { drawn: 0 };
+    const show = showPicture;
+    showPicture = function (img) { show(img); window.bench.drawn++; };
+  });
+  await page.click('#lvbtn');
+  await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6, null, { timeout: 10000 });
+  for (const m of ['peaking', 'zebra', 'false', 'mlut']) await page.click(`[data-m="${m}"]`);
+  await page.click('#looks > div:nth-child(3) canvas'); // Quente
+  await wait(2000);
+  const counter = frameCounter(BASE + '/liveview.mjpg');
+  await wait(1000);
+  const tiles = () => page.evaluate(() => Array.from(rig.tiles.values(), (t) => [t.id, t.drawn]));
+  const t0 = await tiles();
+  const d0 = await page.evaluate(() => window.bench.drawn);
+  const f0 = counter.frame;
+  await wait(SECONDS * 1000);
+  const f1 = counter.frame;
+  const d1 = await page.evaluate(() => window.bench.drawn);
+  const t1 = await tiles();
+  counter.req.destroy();
+  return {
+    drawn: (d1 - d0) / SECONDS, feed: (f1 - f0) / SECONDS,
+    tiles: t1.map(([id, n], i) => [id, (n - t0[i][1]) / SECONDS]),
+  };
+}
+
+async function main() {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kamora-rig-bench-'));
+  const procs = [];
+  let browser = null;
+  try {
+    for (const c of CAMERAS) {
+      procs.push(await startProgram(binary('kamora-vcam'), ['--ip', c.ip, '--mac', c.mac],
+        `http://${c.ip}:15740/vcam/state`, { cwd: dir }));
+    }
+    procs.push(await startProgram(binary('kamora'), ['--server', '--host', HOST, '--port', '8080'], `${BASE}/status`, { cwd: dir }));
+    await post(`${BASE}/connect?ip=${CAMERAS[0].ip}&mac=${CAMERAS[0].mac}`);
+
+    browser = await launchBrowser({ viewport: { width: 1400, height: 1300 } });
+    let page = await browser.newPage();
+    await page.goto(BASE + '/');
+    await page.evaluate(() => localStorage.setItem('kamora.fluido', '1'));
+    await page.reload();
+    const alone = await fluido(page);
+    await page.close();
+    console.log(`main alone, Fluido + every overlay + Quente, ${SECONDS} s: drawn ${alone.drawn.toFixed(2)}/s, ` +
+      `feed ${alone.feed.toFixed(2)}/s, ratio ${(alone.drawn / alone.feed).toFixed(3)}`);
+
+    for (const c of CAMERAS.slice(1)) await post(`${BASE}/cameras?id=${c.id}&ip=${c.ip}&mac=${c.mac}`);
+    await browser.close();
+    browser = await launchBrowser({ viewport: { width: 1400, height: 1300 } });
+    const sampler = sampleConnections(HOST, 8080, 10);
+    page = await browser.newPage();
+    await page.goto(BASE + '/#camera=main');
+    await page.waitForFunction(() => document.querySelectorAll('#tiles .tile').length === 8, null, { timeout: 30000 });
+    await wait(3000); // the first requests' connections idle out (2 s)
+    const loading = sampler.stop();
+    const busy = sampleConnections(HOST, 8080, 10);
+    const rig = await fluido(page);
+    const held = busy.stop();
+    console.log(`8 cameras, main in focus, the same ${SECONDS} s: drawn ${rig.drawn.toFixed(2)}/s, ` +
+      `feed ${rig.feed.toFixed(2)}/s, ratio ${(rig.drawn / rig.feed).toFixed(3)}; ÷ alone ` +
+      `${((rig.drawn / rig.feed) / (alone.drawn / alone.feed)).toFixed(3)}`);
+    console.log(`tiles, pictures/s: ${rig.tiles.map(([id, r]) => `${id} ${r.toFixed(2)}`).join(', ')}`);
+    console.log(`connections held (count: samples): loading ${JSON.stringify(loading.histogram)}, ` +
+      `then ${JSON.stringify(held.histogram)}`);
+
+    // A click on a tile to the live view drawing that camera's picture.
+    const times = [];
+    for (let i = 0; i < 20; i++) {
+      const id = CAMERAS[1 + (i % 7)].id;
+      await page.evaluate((want) => {
+        window.benchSeen = new Promise((resolve) => {
+          const show = showPicture;
+          showPicture = function (img) { show(img); if (lvAt.id === want) { showPicture = show; resolve(Date.now()); } };
+        });
+      }, id);
+      const at = Date.now();
+      await page.click(`#tiles .tile[data-camera="${id}"]`);
+      times.push((await page.evaluate(() => window.benchSeen)) - at);
+      await wait(300);
+    }
+    times.sort((a, b) => a - b);
+    console.log(`click on a tile to its picture drawn, 20 clicks: median ${times[10]} ms, p95 ${times[18]} ms, max ${times[19]} ms`);
+  } finally {
+    if (browser) await browser.close();
+    for (const p of procs.reverse()) await p.stop();
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+main().catch((e) => { console.log(String(e && e.stack ? e.stack : e)); process.exitCode = 1; });

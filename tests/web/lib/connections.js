@@ -1,0 +1,44 @@
+// Counts the TCP connections a server holds, as the kernel lists them
+// (/proc/net/tcp, Linux): established sockets whose local end is host:port.
+// Everything in one network namespace shares the list, so a test that lets
+// only the browser talk to its server counts the browser's connections.
+'use strict';
+const fs = require('fs');
+
+// "127.19.2.1", 8080 -> "0102137F:1F90": the kernel writes the address as a
+// 32-bit number in host (little-endian) order, the port in hex.
+function procAddress(host, port) {
+  const ip = host.split('.').map(Number).reverse().map((b) => b.toString(16).padStart(2, '0')).join('');
+  return (ip + ':' + port.toString(16).padStart(4, '0')).toUpperCase();
+}
+
+function serverConnections(host, port) {
+  const local = procAddress(host, port);
+  return fs.readFileSync('/proc/net/tcp', 'utf8').split('\n').slice(1).filter((line) => {
+    const f = line.trim().split(/\s+/);
+    return f[1] === local && f[3] === '01'; // 01: ESTABLISHED
+  }).length;
+}
+
+// Samples the count every `everyMs` until stop(); stop() returns
+// { max, histogram, over } (histogram: count -> samples; over: the [Date.now(),
+// count] of every sample above `most`).
+function sampleConnections(host, port, everyMs = 25, most = Infinity) {
+  const histogram = new Map();
+  const over = [];
+  let max = 0;
+  const look = () => {
+    const n = serverConnections(host, port);
+    max = Math.max(max, n);
+    histogram.set(n, (histogram.get(n) || 0) + 1);
+    if (n > most) over.push([Date.now(), n]);
+  };
+  look();
+  // Unref'd: a sampler a failed test left running must not keep the test
+  // process alive, nor its reads of the kernel's list outlive the test.
+  const timer = setInterval(look, everyMs);
+  timer.unref();
+  return { stop() { clearInterval(timer); look(); return { max, histogram: Object.fromEntries(histogram), over }; } };
+}
+
+module.exports = { serverConnections, sampleConnections };

@@ -1,0 +1,215 @@
+// The picture worker: in both modes the picture, the four scopes and the advisor it
+// sends back are those the pixel rules give, computed in the page for comparison;
+// the page itself reads and writes no pixel; a setting applies from the next
+// picture; the live view asks the camera it is given.
+'use strict';
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { startMock } = require('./lib/mock-server');
+const { launchBrowser } = require('./lib/browser');
+const { openConsole } = require('./lib/page');
+const { makePicture } = require('./lib/png');
+const { part, serveStream } = require('./lib/stream');
+const { until } = require('./lib/until');
+
+let browser, mock;
+before(async () => {
+  mock = await startMock('127.0.231.1');
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser.close();
+  await mock.stop();
+});
+
+// Pictures come one per request (polled) or one per part (Fluido), each time the
+// test supplies one; in between the polled view gets 503s, which it skips.
+function supplier(t, mode) {
+  const queue = [];
+  let stream = null;
+  let frame = 0;
+  if (mode === 'polled') {
+    mock.on('GET', '/liveview.jpg', (req, res) => {
+      if (!queue.length) { res.writeHead(503, { 'Content-Type': 'application/json' }); return res.end('{"status":"live view indisponivel"}'); }
+      res.writeHead(200, { 'Content-Type': 'image/png' });
+      res.end(queue.shift());
+    });
+    t.after(() => mock.handlers.delete('GET /liveview.jpg'));
+  } else {
+    serveStream(mock, t, (res) => { stream = res; });
+  }
+  return {
+    async give(png) {
+      if (mode === 'polled') return queue.push(png);
+      await until(() => stream, 5000, Boolean, 'the stream opened');
+      stream.write(part(png, { type: 'image/png', frame: ++frame }));
+    },
+    // Fluido: every `ms` until the test ends.
+    flow(png, ms) {
+      if (mode === 'polled') return mock.on('GET', '/liveview.jpg', (req, res) => { res.writeHead(200, { 'Content-Type': 'image/png' }); res.end(png); });
+      const timer = setInterval(() => { if (stream && !stream.destroyed) stream.write(part(png, { type: 'image/png', frame: ++frame })); }, ms);
+      t.after(() => clearInterval(timer));
+    },
+  };
+}
+
+// Opens the console in `mode` and records every picture shown: the settings it was
+// painted with, the worker's stage times and the view's first pixel.
+async function watchedConsole(t, mode) {
+  const page = await consoleIn(t, mode, { reference: true });
+  await page.evaluate(() => {
+    window.shownPictures = [];
+    const show = showPicture;
+    showPicture = function (p) {
+      show(p);
+      window.recorderReads = true;
+      window.shownPictures.push({ rev: p.rev, times: p.times, first: Array.from(viewCtx.getImageData(0, 0, 1, 1).data) });
+      window.recorderReads = false;
+    };
+  });
+  return page;
+}
+
+// The console with "Fluido" on or off (the switch is remembered per server).
+async function consoleIn(t, mode, options = {}) {
+  const page = await openConsole(browser, mock, options, t);
+  await page.evaluate((on) => { if (fluid !== on) document.getElementById('lvfluid').click(); }, mode === 'fluid');
+  return page;
+}
+
+const shown = (page) => page.evaluate(() => window.shownPictures);
+const pictureWith = (page, holds, what) => until(() => shown(page), 5000, (s) => s.length > 0 && holds(s), what);
+
+test('the worker\'s picture, scopes and advisor are those the rules give, in both modes', async (t) => {
+  const picture = makePicture(203, 151, (x, y) => (y < 16 ? [x & 255, x & 255, x & 255]
+    : [(x * 7 + y) & 255, (y * 3 + x) & 255, (x ^ y) & 255]));
+  const settings = [
+    { toggles: [], look: 1, zb: 250, pk: 34 },
+    { toggles: ['mlut', 'zebra', 'peaking', 'false'], look: 4, zb: 231, pk: 22 },
+  ];
+  for (const mode of ['polled', 'fluid']) {
+    for (const s of settings) {
+      const page = await watchedConsole(t, mode);
+      supplier(t, mode).flow(picture.png, 40);
+      await page.click('#lvbtn');
+      await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6);
+      for (const m of s.toggles) await page.click(`[data-m="${m}"]`);
+      await page.$eval('#pk', (el, v) => { el.value = String(v); el.dispatchEvent(new Event('input')); }, s.pk);
+      await page.$eval('#zb', (el, v) => { el.value = String(v); el.dispatchEvent(new Event('input')); }, s.zb);
+      await page.click(`#looks > div:nth-child(${s.look}) canvas`);
+      const rev = await page.evaluate(() => settingsRev);
+      await pictureWith(page, (list) => list[list.length - 1].rev === rev, 'a picture painted with the settings');
+      await page.click('#lvbtn');
+      const diff = await page.evaluate(async ([png, w]) => {
+        // The reference, from the picture's own pixels: the view by the plain rules
+        // (REF), the scopes and advisor by the page's copy of the scope code.
+        const bytes = Uint8Array.from(atob(png), (c) => c.charCodeAt(0));
+        const bitmap = await createImageBitmap(new Blob([bytes]));
+        const canvas = (cw, ch) => { const c = document.createElement('canvas'); c.width = cw; c.height = ch; return c.getContext('2d', { willReadFrequently: true }); };
+        const whole = canvas(bitmap.width, bitmap.height);
+        whole.drawImage(bitmap, 0, 0);
+        const s = viewSettings();
+        const want = { view: REF.overlays(whole.getImageData(0, 0, bitmap.width, bitmap.height).data, w, s) };
+        const ana = canvas(160, 107);
+        drawReplacing(ana, bitmap, 160, 107);
+        const m = measure(ana.getImageData(0, 0, 160, 107).data, 160, s.zebraLevel);
+        const pageScopes = Object.assign({}, scopeCtx);
+        for (const id of SCOPES) scopeCtx[id] = canvas(SW, SH);
+        drawHist(m); drawWave(m); drawParade(m); drawVector(m);
+        for (const id of SCOPES) want[id] = scopeCtx[id].getImageData(0, 0, SW, SH).data;
+        Object.assign(scopeCtx, pageScopes);
+        const lines = adviceLines(m.sr / m.count, m.sg / m.count, m.sb / m.count, m.hi / m.count, m.sh / m.count, m.hl, m.count);
+        const out = { advisor: [document.getElementById('advisor').innerText, lines.map((l) => l.slice(1).join('')).join('\n')] };
+        for (const id of ['view', ...SCOPES]) {
+          const c = document.getElementById(id);
+          const got = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+          let differing = got.length === want[id].length ? 0 : -1;
+          for (let i = 0; differing >= 0 && i < got.length; i++) if (got[i] !== want[id][i]) differing++;
+          out[id] = differing;
+        }
+        return out;
+      }, [picture.png.toString('base64'), picture.width]);
+      const what = `${mode} ${JSON.stringify(s)}`;
+      assert.equal(diff.advisor[0], diff.advisor[1], what);
+      assert.deepEqual([diff.view, diff.hist, diff.wave, diff.parade, diff.vector], [0, 0, 0, 0, 0], what + ' bytes differing');
+    }
+  }
+});
+
+test('the page reads and writes no pixel: every stage of every picture runs in the worker', async (t) => {
+  const page = await watchedConsole(t, 'fluid');
+  await page.evaluate(() => {
+    window.pixelCalls = [];
+    const spy = (owner, name) => {
+      const f = owner[name];
+      owner[name] = function (...args) {
+        // The recorder's own read of the first pixel is not the page's work.
+        if (!window.recorderReads) window.pixelCalls.push(name);
+        return f.apply(this, args);
+      };
+    };
+    for (const name of ['getImageData', 'putImageData', 'createImageData']) spy(CanvasRenderingContext2D.prototype, name);
+    for (const name of ['paintOverlays', 'measure', 'drawHist', 'drawWave', 'drawParade', 'drawVector', 'adviceLines']) spy(window, name);
+  });
+  // Grey 128 under the tone curve and "Quente" has luma 191.6: false colour's band 170.
+  supplier(t, 'fluid').flow(makePicture(96, 64, () => [128, 128, 128]).png, 30);
+  await page.click('#lvbtn');
+  await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6);
+  for (const m of ['peaking', 'zebra', 'false', 'mlut']) await page.click(`[data-m="${m}"]`);
+  await page.click('#looks > div:nth-child(3) canvas');
+  const rev = await page.evaluate(() => settingsRev);
+  const list = await pictureWith(page, (l) => l.filter((p) => p.rev === rev).length >= 10, 'ten pictures with every tool on');
+  assert.deepEqual(await page.evaluate(() => window.pixelCalls), []);
+  for (const p of list.filter((x) => x.rev === rev)) {
+    assert.deepEqual(p.first, [170, 170, 170, 255]);
+    for (const stage of ['decode', 'measure', 'hist', 'wave', 'parade', 'vector', 'advisor', 'read', 'overlays', 'write']) {
+      assert.ok(p.times[stage] >= 0, `${stage} timed in the worker: ${JSON.stringify(p.times)}`);
+    }
+  }
+  await page.click('#lvbtn');
+});
+
+test('a setting changed on the page applies from the next picture, in both modes', async (t) => {
+  const bright = makePicture(12, 4, () => [251, 251, 251]).png;
+  const zebra = [255, 0, 180, 255], plain = [251, 251, 251, 255];
+  for (const mode of ['polled', 'fluid']) {
+    const page = await watchedConsole(t, mode);
+    const feed = supplier(t, mode);
+    await page.click('#lvbtn');
+    const steps = [
+      // [what the page changes, the first pixel of the next picture]
+      [null, plain],
+      [() => page.click('[data-m="zebra"]'), zebra],
+      [() => page.$eval('#zb', (el) => { el.value = '252'; el.dispatchEvent(new Event('input')); }), plain],
+      [() => page.$eval('#zb', (el) => { el.value = '250'; el.dispatchEvent(new Event('input')); }), zebra],
+    ];
+    for (let i = 0; i < steps.length; i++) {
+      const [change, expected] = steps[i];
+      if (change) {
+        await change();
+        // Nothing is redrawn by the change itself.
+        assert.equal((await shown(page)).length, i, `${mode}: no picture drawn by step ${i}'s change`);
+      }
+      await feed.give(bright);
+      const list = await pictureWith(page, (l) => l.length === i + 1, `${mode}: picture ${i + 1}`);
+      const rev = await page.evaluate(() => settingsRev);
+      assert.deepEqual([list[i].rev, list[i].first], [rev, expected], `${mode}: picture ${i + 1}`);
+    }
+    await page.click('#lvbtn');
+  }
+});
+
+test('the live view asks the camera it is given, in both modes', async (t) => {
+  const page = await consoleIn(t, 'polled');
+  const since = mock.requests.length;
+  const asked = (p) => mock.waitFor((r) => r.path === p, 3000, since);
+  await page.evaluate(() => lvCamera('/cameras/left'));
+  await page.click('#lvbtn');
+  assert.match((await asked('/cameras/left/liveview.jpg')).query, /^t=\d+$/);
+  await page.click('#lvfluid');
+  await asked('/cameras/left/liveview.mjpg');
+  await page.evaluate(() => lvCamera(''));
+  await asked('/liveview.mjpg');
+  await page.click('#lvbtn');
+  assert.ok(mock.requests.slice(since).every((r) => !r.path.includes('liveview') || /^(\/cameras\/left)?\/liveview\.(jpg|mjpg)$/.test(r.path)));
+});

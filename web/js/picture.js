@@ -1,0 +1,322 @@
+// The picture worker: each live-view picture, from the polled view or from the
+// stream it follows itself, is decoded, painted with the tone curve, look and
+// overlays, measured for the four scopes and the advisor here, off the page's
+// main thread. The page gets back the finished picture, the scope images and the
+// advisor's lines, and sends the settings. The page builds the worker from its own
+// scripts (liveview.js); loaded in the page, this file only defines names.
+'use strict';
+
+const AW = 160, AH = 107;         // the analysis copy every scope and the advisor measure
+const THUMB_W = 74, THUMB_H = 50; // the looks gallery's thumbnails
+
+// Draws `img` replacing whatever the canvas held, as a freshly sized canvas would.
+function drawReplacing(ctx, img, w, h) {
+  ctx.globalCompositeOperation = 'copy';
+  ctx.drawImage(img, 0, 0, w, h);
+  ctx.globalCompositeOperation = 'source-over';
+}
+
+function overlaysOn(s) {
+  return s.peaking || s.zebra || s.falseColor || s.mlut || (!!s.look && s.look !== 'Neutro');
+}
+
+// Whether a VideoFrame copies an opaque picture out as RGBA, checked once on known
+// pixels: an engine without that option would hand over its own byte order.
+let rgbaCopies = null;
+function framesCopyRgba() {
+  if (rgbaCopies === null) rgbaCopies = rgbaCopyWorks().catch(function () { return false; });
+  return rgbaCopies;
+}
+
+async function rgbaCopyWorks() {
+  if (typeof VideoFrame !== 'function') return false;
+  const canvas = new OffscreenCanvas(2, 1);
+  const ctx = canvas.getContext('2d', { alpha: false });
+  ctx.fillStyle = 'rgb(10, 20, 30)';
+  ctx.fillRect(0, 0, 1, 1);
+  ctx.fillStyle = 'rgb(200, 150, 100)';
+  ctx.fillRect(1, 0, 1, 1);
+  const video = new VideoFrame(canvas.transferToImageBitmap(), { timestamp: 0 });
+  try {
+    const out = new Uint8Array(8);
+    await video.copyTo(out, { format: 'RGBA' });
+    return out.join() === '10,20,30,255,200,150,100,255';
+  } finally {
+    video.close();
+  }
+}
+
+// Adds the time since `t` to times[stage]; returns now, the next stage's start.
+function lap(times, stage, t) {
+  const now = performance.now();
+  times[stage] = (times[stage] || 0) + (now - t);
+  return now;
+}
+
+// The work on one picture, with the canvases it reuses. Thread-bound: the worker's.
+class PictureChain {
+  constructor() {
+    this.view = new OffscreenCanvas(1, 1);
+    this.viewCtx = this.view.getContext('2d', { willReadFrequently: true });
+    this.ana = new OffscreenCanvas(AW, AH).getContext('2d', { willReadFrequently: true });
+    this.scopes = {};
+    SCOPES.forEach((id) => {
+      this.scopes[id] = new OffscreenCanvas(SW, SH);
+      scopeCtx[id] = this.scopes[id].getContext('2d');
+    });
+    this.spare = []; // ImageDatas for the next pictures' pixels
+  }
+
+  // Everything one picture gives the page: { view, width, height, scopes, advice },
+  // as a promise. `bitmap` is used up: handed on as the view, or closed. Stage
+  // times add to `times`.
+  async run(bitmap, s, times) {
+    const w = bitmap.width, h = bitmap.height;
+    // The scopes measure the picture as the camera sent it, before any overlay.
+    let t = performance.now();
+    drawReplacing(this.ana, bitmap, AW, AH);
+    const m = measure(this.ana.getImageData(0, 0, AW, AH).data, AW, s.zebraLevel);
+    t = lap(times, 'measure', t);
+    drawHist(m); t = lap(times, 'hist', t);
+    drawWave(m); t = lap(times, 'wave', t);
+    drawParade(m); t = lap(times, 'parade', t);
+    drawVector(m); t = lap(times, 'vector', t);
+    const advice = adviceLines(m.sr / m.count, m.sg / m.count, m.sb / m.count, m.hi / m.count, m.sh / m.count, m.hl, m.count);
+    t = lap(times, 'advisor', t);
+    const scopes = {};
+    SCOPES.forEach((id) => { scopes[id] = this.scopes[id].transferToImageBitmap(); });
+    if (!overlaysOn(s)) return { view: bitmap, width: w, height: h, scopes: scopes, advice: advice };
+
+    const frame = await this.readPixels(bitmap, w, h);
+    bitmap.close();
+    t = lap(times, 'read', t);
+    paintOverlays(frame.data, w, s);
+    t = lap(times, 'overlays', t);
+    // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
+    if (this.view.width !== w) this.view.width = w;
+    if (this.view.height !== h) this.view.height = h;
+    this.viewCtx.putImageData(frame, 0, 0);
+    if (this.spare.length < 2) this.spare.push(frame);
+    const view = this.view.transferToImageBitmap();
+    lap(times, 'write', t);
+    return { view: view, width: w, height: h, scopes: scopes, advice: advice };
+  }
+
+  // The picture's pixels, as RGBA in an ImageData kept from picture to picture. An
+  // opaque picture is copied straight out of a VideoFrame made on it, one pass into
+  // memory already there; otherwise it is drawn and read back from a canvas.
+  async readPixels(bitmap, w, h) {
+    let frame = this.spare.pop();
+    if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);
+    if (await framesCopyRgba()) {
+      let video = null;
+      try {
+        video = new VideoFrame(bitmap, { timestamp: 0 });
+        if (video.format === 'BGRX' || video.format === 'RGBX') {
+          await video.copyTo(frame.data, { format: 'RGBA' });
+          return frame;
+        }
+      } catch (e) {
+        /* read back from the canvas below */
+      } finally {
+        if (video !== null) video.close();
+      }
+    }
+    this.spare.push(frame);
+    if (this.view.width !== w) this.view.width = w;
+    if (this.view.height !== h) this.view.height = h;
+    drawReplacing(this.viewCtx, bitmap, w, h);
+    return this.viewCtx.getImageData(0, 0, w, h);
+  }
+
+  // The gallery: the picture at thumbnail size under each look, in LOOKS order.
+  thumbnails(bitmap) {
+    const scratch = new OffscreenCanvas(THUMB_W, THUMB_H).getContext('2d', { willReadFrequently: true });
+    drawReplacing(scratch, bitmap, THUMB_W, THUMB_H);
+    const plain = scratch.getImageData(0, 0, THUMB_W, THUMB_H);
+    const out = new Float64Array(3);
+    return LOOKS.map(function (look) {
+      const px = new ImageData(new Uint8ClampedArray(plain.data), THUMB_W, THUMB_H);
+      const d = px.data;
+      for (let i = 0; i < d.length; i += 4) {
+        look.fn(d[i], d[i + 1], d[i + 2], out);
+        d[i] = out[0]; d[i + 1] = out[1]; d[i + 2] = out[2];
+      }
+      const thumb = new OffscreenCanvas(THUMB_W, THUMB_H);
+      thumb.getContext('2d').putImageData(px, 0, 0);
+      return { name: look.name, bitmap: thumb.transferToImageBitmap() };
+    });
+  }
+}
+
+function pictureBitmaps(p) {
+  const list = [p.view];
+  SCOPES.forEach(function (id) { list.push(p.scopes[id]); });
+  if (p.looks) p.looks.forEach(function (l) { list.push(l.bitmap); });
+  return list;
+}
+
+// The picture worker's side of the conversation with the page. Pictures come in as
+// Blobs: posted by the polled view, or asked of the stream's reader (feed.js, a
+// worker of its own that drains the stream and keeps only its newest picture) as
+// soon as the decoder is free and no decoded picture waits, so the one decoded is
+// the newest there is. Each step holds at most one picture and one waiting, the
+// newest always replacing the one that waits: decoding, painting (while the next
+// one decodes), and the page's showing (a finished picture waits until the page
+// says it showed the last). Nothing queues, so the delay cannot grow.
+// Thread-bound: the worker's.
+class PictureWorker {
+  constructor(port) {
+    this.port = port;
+    this.chain = null;      // made with the first picture
+    this.settings = { mlut: false, look: 'Neutro', falseColor: false, zebra: false, peaking: false, zebraLevel: 250, peakThreshold: 34, rev: 0 };
+    this.run = 0;           // bumped by 'stop': pictures of an older run are dropped
+    this.pending = null;    // the newest picture not decoding yet
+    this.decoding = false;
+    this.ready = null;      // a decoded picture waiting while another is painted
+    this.painting = false;
+    this.unsent = null;     // a finished picture waiting for the page
+    this.withPage = false;  // the page has a picture it has not said it showed
+    this.stream = null;     // a port to the stream's reader while "Fluido" runs
+    this.asked = false;     // a picture was asked of it and has not come yet
+    // Pictures left out, by where a newer one overtook them: at the stream's reader,
+    // waiting for the decoder, decoded but not painted, finished but not yet taken
+    // by the page.
+    this.dropped = { stream: 0, waiting: 0, decoded: 0, finished: 0 };
+    this.looksDone = false;
+  }
+
+  receive(msg) {
+    switch (msg.kind) {
+      case 'settings': this.settings = msg.settings; break;
+      case 'picture': this.offer({ blob: msg.blob, stamp: 0, fluid: false }); break;
+      case 'stream':
+        this.stop();
+        this.stream = msg.port;
+        this.stream.addEventListener('message', (e) => {
+          this.asked = false;
+          this.dropped.stream = e.data.skipped;
+          this.offer({ blob: e.data.blob, stamp: e.data.stamp, fluid: true });
+        });
+        this.stream.start();
+        this.ask();
+        break;
+      case 'stop': this.stop(); break;
+      case 'shown':
+        this.withPage = false;
+        if (this.unsent !== null) this.send(this.unsent);
+        break;
+      default: break;
+    }
+  }
+
+  stop() {
+    if (this.stream !== null) { this.stream.close(); this.stream = null; }
+    this.asked = false;
+    this.run++;
+    this.pending = null;
+    if (this.ready !== null) { this.ready.bitmap.close(); this.ready = null; }
+    if (this.unsent !== null) {
+      if (this.unsent.looks) this.looksDone = false; // made again from the next picture
+      pictureBitmaps(this.unsent).forEach(function (b) { b.close(); });
+      this.unsent = null;
+    }
+  }
+
+  offer(source) {
+    source.run = this.run;
+    if (this.pending !== null) this.dropped.waiting++;
+    this.pending = source;
+    this.decodeNext();
+  }
+
+  // Asks the stream's reader for its newest picture once nothing is left to decode.
+  ask() {
+    if (this.stream === null || this.asked || this.decoding || this.pending !== null || this.ready !== null) return;
+    this.asked = true;
+    this.stream.postMessage('next');
+  }
+
+  decodeNext() {
+    if (this.decoding || this.pending === null) return;
+    const source = this.pending;
+    this.pending = null;
+    this.decoding = true;
+    const t0 = performance.now();
+    createImageBitmap(source.blob).then((bitmap) => {
+      this.decoding = false;
+      this.decodeNext();
+      this.decoded({ bitmap: bitmap, source: source, times: { decode: performance.now() - t0 } });
+      this.ask();
+    }, () => {
+      this.decoding = false; // a picture that does not decode is skipped
+      this.decodeNext();
+      this.ask();
+    });
+  }
+
+  // A decoded picture waits while the one before is painted; a newer one replaces it.
+  decoded(d) {
+    if (d.source.run !== this.run) { d.bitmap.close(); return; }
+    if (this.painting) {
+      if (this.ready !== null) { this.ready.bitmap.close(); this.dropped.decoded++; }
+      this.ready = d;
+      return;
+    }
+    this.paint(d);
+  }
+
+  paint(d) {
+    if (this.chain === null) this.chain = new PictureChain();
+    this.painting = true;
+    const s = this.settings;
+    const t0 = performance.now();
+    let looks = null;
+    if (!this.looksDone) {
+      this.looksDone = true;
+      looks = this.chain.thumbnails(d.bitmap);
+      lap(d.times, 'looks', t0);
+    }
+    this.chain.run(d.bitmap, s, d.times).then((p) => {
+      p.kind = 'picture';
+      p.looks = looks;
+      p.stamp = d.source.stamp;
+      p.fluid = d.source.fluid;
+      p.rev = s.rev;
+      p.times = d.times;
+      p.work = performance.now() - t0;
+      if (d.source.run === this.run) this.send(p);
+      else pictureBitmaps(p).forEach(function (b) { b.close(); });
+    }).catch(() => { /* a picture that cannot be painted is skipped */ }).then(() => {
+      this.painting = false;
+      const next = this.ready;
+      this.ready = null;
+      if (next !== null) this.decoded(next);
+      this.ask();
+    });
+  }
+
+  send(p) {
+    if (this.withPage) {
+      if (this.unsent !== null) {
+        // The gallery goes with whichever picture reaches the page first.
+        if (this.unsent.looks && !p.looks) { p.looks = this.unsent.looks; this.unsent.looks = null; }
+        pictureBitmaps(this.unsent).forEach(function (b) { b.close(); });
+        this.dropped.finished++;
+      }
+      this.unsent = p;
+      return;
+    }
+    this.unsent = null;
+    this.withPage = true;
+    p.dropped = Object.assign({}, this.dropped);
+    this.port.postMessage(p, pictureBitmaps(p));
+  }
+}
+
+// The workers' entry point, called at the end of their source: the stream's reader
+// or the picture worker, by the name the page gave it.
+function pictureWorkerMain(scope) {
+  const worker = scope.name === 'feed' ? new FeedReader() : new PictureWorker(scope);
+  scope.addEventListener('message', function (e) { worker.receive(e.data); });
+}

@@ -1,0 +1,174 @@
+// The tiles of the "Câmeras" card, one per camera: its id, model, state (the
+// camera indicator's dot and words), a live picture and its latest shot; and the
+// one stream all tiles read together (GET /tiles.mjpg), which also carries the
+// focused camera's full pictures while its live view follows the stream.
+'use strict';
+
+const TILE_SILENCE_MS = 2000; // no picture for this long reads as no signal
+const TILE_RETRY_MS = 1000;
+
+// One camera's tile. Thread-bound: the page's.
+class Tile {
+  constructor(info, onFocus, onRemove) {
+    this.id = info.id;
+    this.camera = new CameraRef(info.id);
+    this.model = null;
+    this.el = document.createElement('div');
+    this.el.className = 'tile';
+    this.el.dataset.camera = info.id;
+    this.el.tabIndex = 0;
+    this.el.innerHTML = '<div class="tview"><canvas width="256" height="170"></canvas>' +
+      '<div class="tnosig">SEM SINAL</div><img class="tshot" alt="" hidden></div>' +
+      '<div class="tinfo"><span class="tdot"></span><b class="tid"></b><span class="tmodel"></span>' +
+      '<button class="sec tdel" title="Remover câmera">×</button></div><div class="tstate"></div>';
+    this.canvas = this.el.querySelector('canvas');
+    this.ctx = this.canvas.getContext('2d');
+    this.shot = this.el.querySelector('.tshot');
+    this.el.querySelector('.tid').textContent = info.id;
+    const remove = this.el.querySelector('.tdel');
+    if (info.id === MAIN_CAMERA.id) remove.remove();
+    else remove.addEventListener('click', (e) => { e.stopPropagation(); onRemove(this); });
+    this.el.addEventListener('click', () => onFocus(this.id));
+    this.drawn = 0;         // pictures drawn, for the figures
+    this.lastPicture = 0;   // when the last one was drawn (ms)
+    this.pending = null;    // the newest part not decoded yet
+    this.decoding = false;
+    this.shotName = null;
+    this.update(info);
+  }
+
+  // info: the camera object of GET /cameras.
+  update(info) {
+    this.model = info.model;
+    this.el.querySelector('.tmodel').textContent = info.model || '';
+  }
+
+  // state: { state, attempt } as health.js keeps it.
+  showState(state) {
+    const look = cameraLook(state.state, state.attempt);
+    this.el.querySelector('.tdot').className = 'tdot ' + look[0];
+    this.el.querySelector('.tstate').textContent = look[1];
+    this.watch();
+  }
+
+  // "SEM SINAL" over the last picture while the camera is lost or silent.
+  watch() {
+    const silent = this.lastPicture > 0 && Date.now() - this.lastPicture > TILE_SILENCE_MS;
+    this.el.classList.toggle('nosignal', cameraLostById(this.id) || silent);
+  }
+
+  // A part of the stream: the newest replaces one that waits; one decodes at a time.
+  offer(part) {
+    this.pending = part;
+    if (!this.decoding) this.decodeNext();
+  }
+
+  decodeNext() {
+    const part = this.pending;
+    this.pending = null;
+    if (part === null) return;
+    this.decoding = true;
+    createImageBitmap(new Blob(part.views, { type: part.type })).then((bitmap) => {
+      this.draw(bitmap);
+      bitmap.close();
+    }, () => { /* a picture that does not decode is skipped */ }).then(() => {
+      this.decoding = false;
+      this.decodeNext();
+    });
+  }
+
+  draw(bitmap) {
+    if (this.canvas.width !== bitmap.width) this.canvas.width = bitmap.width;
+    if (this.canvas.height !== bitmap.height) this.canvas.height = bitmap.height;
+    this.ctx.drawImage(bitmap, 0, 0);
+    this.drawn++;
+    this.lastPicture = Date.now();
+    this.watch();
+  }
+
+  // The thumbnail of the camera's newest picture, by its name in the capture folder.
+  showShot(name) {
+    if (name === this.shotName) return;
+    this.shotName = name;
+    this.shot.title = name;
+    pictureInto(this.shot, this.camera.url('/captures/' + encodeURIComponent(name) + '?size=thumb'))
+      .then(() => { if (this.shotName === name) this.shot.hidden = false; })
+      .catch(() => { /* gone or unreadable: the tile keeps the one before */ });
+  }
+
+  focused(on) { this.el.classList.toggle('focus', on); }
+}
+
+// The one stream of every camera's pictures. Tiles get their parts by camera id;
+// the full pictures of the camera asked for go to onFull(part). A stream that ends
+// or fails is opened again a second later until stopped. Thread-bound: the page's.
+class TileStream {
+  constructor(onTile, onFull) {
+    this.onTile = onTile;
+    this.onFull = onFull;
+    this.full = null;      // the id of the camera whose full pictures are asked for
+    this.fps = 0;
+    this.abort = null;
+    this.retry = 0;
+    this.running = false;
+  }
+
+  // Opens the stream (again), asking for the full pictures of camera `full` (null:
+  // none), at most fps a second (0: every one).
+  open(full, fps) {
+    this.close();
+    this.full = full;
+    this.fps = fps;
+    this.running = true;
+    this.connect();
+  }
+
+  close() {
+    this.running = false;
+    clearTimeout(this.retry);
+    if (this.abort !== null) this.abort.abort();
+    this.abort = null;
+  }
+
+  // Opening takes one of the page's request turns until the answer comes
+  // (js/api.js), so the browser finds the stream a free connection.
+  connect() {
+    const abort = new AbortController();
+    this.abort = abort;
+    let url = '/tiles.mjpg';
+    if (this.full !== null) url += '?full=' + encodeURIComponent(this.full) + (this.fps ? '&fps=' + this.fps : '');
+    let turn = false;
+    const done = () => { if (turn) { turn = false; requestDone(); } };
+    requestTurn()
+      .then(() => {
+        turn = true;
+        if (abort.signal.aborted) throw new Error('closed');
+        return fetch(url, { cache: 'no-store', signal: abort.signal });
+      })
+      .then((r) => {
+        done();
+        if (!r.ok || !r.body) throw new Error('HTTP ' + r.status);
+        return this.read(r.body.getReader(), new PartReader(boundaryOf(r.headers.get('Content-Type'))), abort);
+      })
+      .catch(() => { /* closed, refused or cut: tried again below */ })
+      .then(() => {
+        done();
+        if (this.running && this.abort === abort) this.retry = setTimeout(() => this.connect(), TILE_RETRY_MS);
+      });
+  }
+
+  read(reader, parts, abort) {
+    return reader.read().then((chunk) => {
+      if (chunk.done || abort.signal.aborted) return undefined;
+      // Every camera's newest part of this read; older ones of the same camera are left.
+      const newest = new Map();
+      parts.push(chunk.value).forEach((part) => newest.set(part.view + ' ' + part.camera, part));
+      newest.forEach((part) => {
+        if (part.view === 'full') this.onFull(part);
+        else this.onTile(part);
+      });
+      if (parts.ended || parts.broken) return reader.cancel();
+      return this.read(reader, parts, abort);
+    });
+  }
+}
