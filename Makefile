@@ -2,6 +2,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# When make began, so that the test run can say what installing and building took.
+export KAMORA_MAKE_STARTED := $(shell date +%s)
 
 .PHONY: all deps build test unit demo format clean
 

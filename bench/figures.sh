@@ -81,10 +81,10 @@ capD=$(field "$out3" capture_camera_ms)
 
 echo "== 4. console frame cost"
 if [[ -d tests/web/node_modules ]]; then
-  out4=$(node bench/perf_console.js 40 640x426 1024x680)
+  out4=$(node bench/console/chain-bench.js 40 3cece83 640x426 1024x680)
   echo "$out4" | grep -v '^RESULT'
-  con640=$(field "$out4" console_640x426_ms)
-  con1024=$(field "$out4" console_1024x680_ms)
+  con640=$(field "$out4" chain_640x426_after)
+  con1024=$(field "$out4" chain_1024x680_after)
 else
   echo "  (tests/web/node_modules missing: run make deps)"
   con640=n/a con1024=n/a
@@ -112,6 +112,6 @@ echo "| 1a | Live-view path at console pace (fresh frame each): median through K
 echo "| 1b | Live-view path back to back (camera's held frame): same ratio | $lvKb ms / $lvDb ms = **$lvRatiob** | <= 1.2 | $(verdict "$lvRatiob" 1.2 le) |"
 echo "| 2 | Command-line live view: pictures/s against 1000/(33 + $lvD ms) | $cliFps / $idealFps = **$cliRatio** | >= 0.9 | $(verdict "$cliRatio" 0.9 ge) |"
 echo "| 3 | Capture: /capture answer minus the camera's render + transfer | $capK ms - $capD ms = **$capOver ms** | <= 200 ms | $(verdict "$capOver" 200 le) |"
-echo "| 4 | Console frame, every overlay + look + scopes (median) | 640x426: **$con640 ms**, 1024x680: **$con1024 ms** | - | - |"
+echo "| 4 | Console picture chain in its worker: decode, every overlay + look, scopes (median) | 640x426: **$con640 ms**, 1024x680: **$con1024 ms** | - | - |"
 echo "| 5 | /status p99, two consoles polling + captures | **$statusP99 ms** | <= 50 ms | $(verdict "$statusP99" 50 le) |"
 echo "| 6 | Server RSS: idle / after 10000 / after 20000 live-view requests | $rssIdle / $rss10k / $rss20k kB | no growth | $(awk -v a=$rss10k -v b=$rss20k 'BEGIN { print (b - a <= 1024 ? "met" : "MISSED") }') |"

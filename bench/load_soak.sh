@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The long runs behind `make soak`: every fuzz target for KAMORA_SOAK_FUZZ_SECONDS
-# (600 s each by default), the one-minute load test and the figures table.
-# Bounded: about an hour with the defaults on 2 cores.
+# (600 s each by default), the one-minute load test, the figures table and the
+# sequence figures (200 bracket frames at 2 s, 1,000 frames at 1 s: about 25
+# minutes). Bounded: about an hour and a half with the defaults on 2 cores.
 #   bench/load_soak.sh [build dir, default build]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -22,4 +23,6 @@ echo "== load test, 60 s"
 bench/load_test.sh "$build" 60 || status=1
 echo "== figures"
 bench/figures.sh "$build" || status=1
+echo "== sequence figures, about 25 minutes"
+"$build/bench/sequence_figures" --parts day,away,bracket,soak || status=1
 exit $status

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  httplib::Client camera(twin, vcwire::kPort);
+  httplib::Client camera(twin, vcwire::port());
   camera.set_tcp_nodelay(true);
   camera.set_read_timeout(10, 0);
   const json link = post(camera, vcwire::kConnect, {{"mac", mac}, {"ssh", false}});

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   }
 
   httplib::Client through = client(kHost, kPort);
-  httplib::Client direct = client(camera, vcwire::kPort);
+  httplib::Client direct = client(camera, vcwire::port());
   for (int i = 0; i < 20; ++i) {  // warm-up: connections, caches
     fetch(through, "/liveview.jpg");
     fetch(direct, "/vcam/liveview.jpg");

@@ -38,7 +38,7 @@ struct Setup {
 };
 
 long cameraFrames(const Setup& s) {
-  httplib::Client c(s.camera, vcwire::kPort);
+  httplib::Client c(s.camera, vcwire::port());
   auto r = c.Get("/vcam/state");
   if (!r || r->status != 200) return -1;
   return nlohmann::json::parse(r->body, nullptr, false).value("lv_frames", -1L);

@@ -4,9 +4,10 @@
 # build (a built tree), work (a scratch folder) and mac (the cameras' MAC).
 # shellcheck shell=bash disable=SC2154  # build, work and mac: set by the caller
 
-# The port the stand-in SDK finds cameras on, from the one header that says.
-vcamPort=$(sed -n 's/^constexpr int kPort = \([0-9]*\);.*/\1/p' \
-  "$(dirname "${BASH_SOURCE[0]}")/../sdk/standin/Wire.h")
+# The port the stand-in SDK finds cameras on: KAMORA_VCAM_PORT as the
+# programs read it, else the default from the one header that says.
+vcamPort=${KAMORA_VCAM_PORT:-$(sed -n 's/^constexpr int kDefaultPort = \([0-9]*\);.*/\1/p' \
+  "$(dirname "${BASH_SOURCE[0]}")/../sdk/standin/Wire.h")}
 if [[ -z $vcamPort ]]; then
   echo "rig: no camera port in sdk/standin/Wire.h"
   exit 1

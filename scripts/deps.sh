@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libcpp-httplib-dev libboost-dev libturbojpeg0-dev nlohmann-json3-dev
   libexif-dev libimage-exiftool-perl
+  libmosquitto-dev mosquitto mosquitto-clients openssl
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   nodejs npm chromium

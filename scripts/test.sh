@@ -9,7 +9,7 @@
 #   5. the unit and integration tests under ThreadSanitizer (the integration
 #      tests run the TSan-built kamora and stand-in SDK; KAMORA_TSAN_INTEGRATION=0
 #      leaves them out)
-#   6. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 20 s)
+#   6. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 10 s)
 #   7. a short load test on loopback (bench/load_test.sh)
 # KAMORA_QUICK=1 stops after step 2. Each step prints its time. The extra
 # build directories default to build-tsa, build-asan, build-tsan and
@@ -26,7 +26,26 @@ fuzzb=${KAMORA_FUZZ_BUILD:-build-fuzz}
 status=0
 started=$SECONDS
 
-step() { echo "== $1 ($((SECONDS - started)) s in)"; }
+# Each step's name and length, printed again at the end: CI shows only the
+# tail of the output, and the time budget is spent by steps.
+steps=()
+lastStep=""
+lastStart=$SECONDS
+step() {
+  [[ -n $lastStep ]] && steps+=("$(printf '%5d s  %s' $((SECONDS - lastStart)) "$lastStep")")
+  lastStep=$1
+  lastStart=$SECONDS
+  echo "== $1 ($((SECONDS - started)) s in)"
+}
+summary() {
+  step "done"
+  # make sets KAMORA_MAKE_STARTED before installing and building.
+  if [[ -n ${KAMORA_MAKE_STARTED:-} ]]; then
+    printf '%5d s  %s\n' $(($(date +%s) - SECONDS + started - KAMORA_MAKE_STARTED)) \
+      "dependencies and the normal build (make)"
+  fi
+  printf '%s\n' "${steps[@]}"
+}
 fail() {
   echo "!! $1"
   status=1
@@ -42,7 +61,7 @@ if [[ -x tests/web/run.sh ]]; then
 fi
 
 if [[ ${KAMORA_QUICK:-0} == 1 ]]; then
-  step "done (quick)"
+  summary
   exit $status
 fi
 
@@ -104,7 +123,7 @@ step "fuzz targets ($fuzzb, clang)"
 if CC=clang CXX=clang++ cmake -S . -B "$fuzzb" -G Ninja -DKAMORA_FUZZ=ON \
   -DKAMORA_SANITIZE=address -DKAMORA_TESTS=OFF "${light[@]}" >/dev/null &&
   cmake --build "$fuzzb" -j "$jobs" --target fuzz_all; then
-  fuzz/run.sh "$fuzzb" "${KAMORA_FUZZ_SECONDS:-20}" || fail "fuzzing"
+  fuzz/run.sh "$fuzzb" "${KAMORA_FUZZ_SECONDS:-10}" || fail "fuzzing"
 else
   fail "fuzz build"
 fi
@@ -114,5 +133,5 @@ if [[ -x bench/load_test.sh ]]; then
   bench/load_test.sh "$build" "${KAMORA_LOAD_SECONDS:-10}" || fail "load test"
 fi
 
-step "done"
+summary
 exit $status
