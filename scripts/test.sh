@@ -45,19 +45,35 @@ summary() {
       "dependencies and the normal build (make)"
   fi
   printf '%s\n' "${steps[@]}"
+  if ((${#failures[@]})); then
+    printf '!! failed: %s\n' "${failures[@]}"
+  fi
 }
-fail() {
+# What failed, repeated in the summary; for CTest steps, the tests' names too.
+failures=()
+fail() {  # what, [build directory whose CTest run failed]
   echo "!! $1"
+  local named=""
+  if [[ -n ${2:-} && -f $2/Testing/Temporary/LastTestsFailed.log ]]; then
+    named=" ($(cut -d: -f2 "$2/Testing/Temporary/LastTestsFailed.log" | tr '\n' ' ' | sed 's/ $//'))"
+  fi
+  failures+=("$1$named")
   status=1
 }
 
 step "unit and integration tests ($build)"
-ctest --test-dir "$build" -j "$jobs" --output-on-failure || fail "tests ($build)"
+ctest --test-dir "$build" -j "$jobs" --output-on-failure || fail "tests ($build)" "$build"
 
 # Browser tests of the console (headless Chromium), when present.
 if [[ -x tests/web/run.sh ]]; then
   step "browser tests"
-  tests/web/run.sh "$build" || fail "browser tests"
+  webLog=$(mktemp)
+  tests/web/run.sh "$build" 2>&1 | tee "$webLog"
+  if ((PIPESTATUS[0])); then
+    fail "browser tests ($(grep -E '^ +not ok' "$webLog" | grep -v '# TODO' |
+      sed -E 's/^ *not ok [0-9]+ - //' | head -5 | tr '\n' ';' | sed 's/;$//'))"
+  fi
+  rm -f "$webLog"
 fi
 
 if [[ ${KAMORA_QUICK:-0} == 1 ]]; then
@@ -101,7 +117,7 @@ if configure "$asan" -DKAMORA_SANITIZE=address -DKAMORA_BENCH=OFF "${light[@]}";
     export ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}"
   fi
   step "unit and integration tests under ASan+UBSan"
-  ctest --test-dir "$asan" -j "$jobs" --output-on-failure || fail "tests under ASan+UBSan"
+  ctest --test-dir "$asan" -j "$jobs" --output-on-failure || fail "tests under ASan+UBSan" "$asan"
 else
   fail "ASan build"
 fi
@@ -109,11 +125,11 @@ fi
 step "ThreadSanitizer build ($tsan)"
 if configure "$tsan" -DKAMORA_SANITIZE=thread -DKAMORA_BENCH=OFF "${light[@]}"; then
   step "unit tests under TSan"
-  ctest --test-dir "$tsan" -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan"
+  ctest --test-dir "$tsan" -j "$jobs" -L unit --output-on-failure || fail "unit tests under TSan" "$tsan"
   if [[ ${KAMORA_TSAN_INTEGRATION:-1} == 1 ]]; then
     step "integration tests under TSan"
     ctest --test-dir "$tsan" -j "$jobs" -L integration --output-on-failure ||
-      fail "integration tests under TSan"
+      fail "integration tests under TSan" "$tsan"
   fi
 else
   fail "TSan build"
