@@ -36,6 +36,22 @@ const indicator = (page) => page.evaluate(() => [document.getElementById('camst'
 const showing = (page, text, timeout = 5000) =>
   page.waitForFunction((t) => document.getElementById('camst').textContent === t, text, { timeout });
 
+test('the event stream opens once every part listens, so the event that begins it reaches its listener', async (t) => {
+  const page = await openConsole(browser, mock, {
+    init: () => {
+      window.EventSource = new Proxy(window.EventSource, {
+        construct(Plain, args) {
+          window.typesAtOpen = serverStream.listeners.map((l) => l[0]);
+          return new Plain(...args);
+        },
+      });
+    },
+  }, t);
+  await page.waitForFunction(() => Array.isArray(window.typesAtOpen));
+  const types = new Set(await page.evaluate(() => window.typesAtOpen));
+  assert.deepEqual(['open', 'error', 'camera', 'capture', 'cameras', 'rig', 'volley', 'sequence'].filter((x) => !types.has(x)), []);
+});
+
 test('indicator: seeded from /camera, then each camera event, each change in the log', async (t) => {
   mock.reply('GET', '/camera', { state: 'reconectando', attempt: 3, last_error: '0x00008101', suspect: false });
   const since = mock.requests.length;

@@ -14,11 +14,13 @@ const serverStream = { source: null, listeners: [] };
 // Calls fn(event) for each event of that type ("camera", "capture", ...; "open" on
 // each (re)connection, "error" when it breaks, as EventSource names them). The
 // browser reconnects by itself, asking for what it missed; a stream the server
-// refused (not an event stream) is opened again 3 s later.
+// refused (not an event stream) is opened again 3 s later. The stream opens once
+// every part has said what it follows (main.js, the last script): the parser may
+// run an event between two scripts, and an event that comes before its listener
+// (the "cameras" that begins the stream) is lost.
 function onServerEvent(type, fn) {
   serverStream.listeners.push([type, fn]);
   if (serverStream.source) serverStream.source.addEventListener(type, fn);
-  else openServerEvents();
 }
 
 function openServerEvents() {

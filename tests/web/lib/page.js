@@ -13,6 +13,7 @@ async function openConsole(browser, mock, options = {}, t = null) {
     await page.clock.install({ time: new Date('2026-01-02T10:00:00') });
     await page.clock.pauseAt(new Date('2026-01-02T10:00:01'));
   }
+  if (options.init) await page.addInitScript(options.init);
   await page.goto(mock.url + '/');
   if (options.reference) await page.addScriptTag({ content: REFERENCE });
   return page;
