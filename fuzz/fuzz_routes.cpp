@@ -35,7 +35,7 @@ const char* kNames[] = {"ip",      "mac",      "ssh",   "model",   "iso",   "fnu
 const std::size_t kMostCameras = 6;
 const std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
-// Streams never end on their own; their own tests read them.
+// Streams never end on their own: the fuzzer reads their head and hangs up.
 bool isStream(const Route& route) {
   return route.path == "/liveview.mjpg" || route.path == "/events" || route.path == "/tiles.mjpg";
 }
@@ -121,6 +121,51 @@ bool isCount(const std::string& text, long maxShots) {
   return std::strtol(number.c_str(), nullptr, 10) <= std::max(0L, maxShots);
 }
 
+bool hasControlCharacter(const httplib::Headers& headers) {
+  for (const auto& header : headers) {
+    for (unsigned char c : header.second) {
+      if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
+    }
+  }
+  return false;
+}
+
+// A stream's answer is judged by its head: a stream of the right kind, or a
+// refusal with its text. The client hangs up as soon as a stream starts, so
+// the server's teardown of a viewer that leaves at once runs on every input.
+void checkStream(const std::string& path, const httplib::Headers& headers) {
+  int status = 0;
+  std::string type, body;
+  const auto head = [&](const httplib::Response& r) {
+    status = r.status;
+    type = r.get_header_value("Content-Type");
+    return status != 200;
+  };
+  const auto read = [&](const char* data, std::size_t length) {
+    body.append(data, length);
+    return body.size() < 4096;
+  };
+  httplib::Result res = client->Get(path, headers, head, read);
+  if (!res && status == 0) res = client->Get(path, headers, head, read);  // an idle link closed
+  if (status == 0) fail("no answer", path, nullptr);
+  const bool events = path.rfind("/events", 0) == 0;
+  const std::string streamType =
+      events ? "text/event-stream" : "multipart/x-mixed-replace; boundary=";
+  std::string text;
+  const bool fine =
+      (status == 200 && type.compare(0, streamType.size(), streamType) == 0) ||
+      (status == 403 && headers.size() > 0) ||
+      (status == 400 && body.empty() && hasControlCharacter(headers)) ||
+      (isStatusReply(body, text) && ((status == 400 && text == "fps invalido") ||
+                                     (status == 404 && text == "camera desconhecida") ||
+                                     (status == 503 && text == "live view indisponivel")));
+  if (!fine) {
+    std::fprintf(stderr, "fuzz_routes: unexpected answer on %s -> %d %s %s\n", path.c_str(), status,
+                 type.c_str(), body.substr(0, 200).c_str());
+    std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -139,6 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The fake keeps every object it handed out until reset; the server's
     // camera must let go of them first.
     client->Post("/sequence/stop");
+    client->Post("/volley/sequence/stop");
     client->Post("/disconnect");
     removeRigCameras(0);
     fake::sdk().reset();
@@ -147,7 +193,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::vector<Route>& routes = apiRoutes();
   const Route& route = routes[data[0] % routes.size()];
-  if (isStream(route)) return 0;
   const bool isGet = route.method == HttpMethod::Get;
   const bool isDelete = route.method == HttpMethod::Delete;
   const std::uint8_t flags = data[1];
@@ -200,6 +245,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     path.replace(param, 4, idNamed ? encode(fields[next], rawPercent) : "");
   }
   if (!query.empty()) path += "?" + query;
+  if (isStream(route)) {
+    checkStream(path, headers);
+    return 0;
+  }
   const auto send = [&] {
     if (isGet) return client->Get(path.c_str(), headers);
     if (isDelete) return client->Delete(path.c_str(), headers);
@@ -221,11 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool guarded = withOrigin || withHost;
   // A header value with control characters is not HTTP: the frame's plain
   // 400 is the right answer to it.
-  bool malformedHeader = false;
-  for (const auto& header : headers) {
-    for (unsigned char c : header.second) malformedHeader |= (c < 0x20 && c != '\t') || c == 0x7F;
-  }
-  if (status == 400 && malformedHeader && res->body.empty()) return 0;
+  if (status == 400 && hasControlCharacter(headers) && res->body.empty()) return 0;
   if (status == 403) {
     if (!guarded) fail("unexpected answer", path, &res);
     return 0;
@@ -259,8 +304,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                             (status == 404 && text == "camera desconhecida")));
     if (!fine) fail("unexpected answer", path, &res);
   } else if (isDelete) {
-    // Without an id the path is the list's, which takes no DELETE.
-    const bool fine = (!idNamed && status == 404 && res->body.empty()) ||
+    // Without an id the path is the list's, which takes no DELETE; an id with a
+    // slash in it (plain or %2F) makes a longer path, which no route serves.
+    std::string id = idNamed ? fields[next] : "";
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool splits = id.find('/') != std::string::npos ||
+                        (rawPercent && id.find("%2f") != std::string::npos);
+    const bool fine = ((!idNamed || splits) && status == 404 && res->body.empty()) ||
                       (isStatusReply(res->body, text) &&
                        ((status == 200 && text == "removida") ||
                         (status == 404 && text == "camera desconhecida") ||
@@ -277,16 +327,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        ((status == 404 && text == "foto nao encontrada") ||
                         (status == 400 && text == "tamanho invalido")));
     if (!fine) fail("unexpected answer", path, &res);
-  } else if (p.compare(0, 9, "/sequence") == 0) {
-    // The sequence object, or one of the refusals.
+  } else if (p.compare(0, 9, "/sequence") == 0 || p.compare(0, 16, "/volley/sequence") == 0) {
+    // The sequence object (a camera's or the rig's), or one of the refusals.
     const nlohmann::json j = nlohmann::json::parse(res->body, nullptr, false);
-    const bool starts = p == "/sequence" && !isGet;
+    const bool ofRig = p[1] == 'v';
+    const bool starts = (p == "/sequence" || p == "/volley/sequence") && !isGet;
     const bool object = json && j.is_object() && j.contains("state") && j.contains("frame");
     const bool refusal =
         json && isStatusReply(res->body, text) &&
         ((status == 400 && starts && text.compare(0, 20, "parametro invalido: ") == 0) ||
          (status == 404 && !starts && text == "nenhuma sequencia") ||
-         (status == 409 && starts && text == "sequencia em andamento"));
+         (status == 409 && starts && text == "sequencia em andamento") ||
+         (status == 404 && starts && ofRig && text == "camera desconhecida"));
     if (!(object && status == (starts ? 201 : 200)) && !refusal) {
       fail("unexpected answer", path, &res);
     }
