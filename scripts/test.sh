@@ -2,24 +2,22 @@
 # Runs every test suite; exits non-zero when any fails.
 #   1. unit and integration tests (CTest) in the normal build
 #   2. browser tests of the console
-#   3. a clang build of the program, the virtual camera and their libraries
-#      with -Wthread-safety as errors (compile only): a member touched
-#      without the lock its GUARDED_BY names fails the run
-#   4. the same C++ suites under AddressSanitizer + UndefinedBehaviorSanitizer
-#   5. the unit and integration tests under ThreadSanitizer (the integration
+#   3. the same C++ suites under AddressSanitizer + UndefinedBehaviorSanitizer
+#   4. the unit and integration tests under ThreadSanitizer (the integration
 #      tests run the TSan-built kamora and stand-in SDK; KAMORA_TSAN_INTEGRATION=0
 #      leaves them out)
-#   6. a short run of every libFuzzer target (KAMORA_FUZZ_SECONDS each, 10 s)
-#   7. a short load test on loopback (bench/load_test.sh)
+#   5. a clang build of the fuzz targets, the program and the virtual camera
+#      with -Wthread-safety as errors: a member touched without the lock its
+#      GUARDED_BY names fails the run; then a short run of every libFuzzer
+#      target (KAMORA_FUZZ_SECONDS each, 10 s)
+#   6. a short load test on loopback (bench/load_test.sh)
 # KAMORA_QUICK=1 stops after step 2. Each step prints its time. The extra
-# build directories default to build-tsa, build-asan, build-tsan and
-# build-fuzz (KAMORA_TSA_BUILD, KAMORA_ASAN_BUILD, KAMORA_TSAN_BUILD,
-# KAMORA_FUZZ_BUILD move them).
+# build directories default to build-asan, build-tsan and build-fuzz
+# (KAMORA_ASAN_BUILD, KAMORA_TSAN_BUILD, KAMORA_FUZZ_BUILD move them).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
-tsab=${KAMORA_TSA_BUILD:-build-tsa}
 asan=${KAMORA_ASAN_BUILD:-build-asan}
 tsan=${KAMORA_TSAN_BUILD:-build-tsan}
 fuzzb=${KAMORA_FUZZ_BUILD:-build-fuzz}
@@ -70,7 +68,7 @@ if [[ -x tests/web/run.sh ]]; then
   webLog=$(mktemp)
   tests/web/run.sh "$build" 2>&1 | tee "$webLog"
   if ((PIPESTATUS[0])); then
-    fail "browser tests ($(grep -E '^ +not ok' "$webLog" | grep -v '# TODO' |
+    fail "browser tests ($(grep -E '^ *not ok' "$webLog" | grep -v '# TODO' |
       sed -E 's/^ *not ok [0-9]+ - //' | head -5 | tr '\n' ';' | sed 's/;$//'))"
   fi
   rm -f "$webLog"
@@ -101,11 +99,6 @@ configure() {  # dir, extra cmake arguments...
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
-step "clang thread-safety analysis ($tsab, compile only)"
-CC=clang CXX=clang++ configure "$tsab" -DKAMORA_THREAD_SAFETY=ON -DKAMORA_TESTS=OFF \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O0 -g0" ||
-  fail "thread-safety analysis"
-
 step "AddressSanitizer + UndefinedBehaviorSanitizer build ($asan)"
 if configure "$asan" -DKAMORA_SANITIZE=address -DKAMORA_BENCH=OFF "${light[@]}"; then
   # LeakSanitizer cannot run under a tracer (some CI sandboxes): probe it
@@ -135,13 +128,16 @@ else
   fail "TSan build"
 fi
 
-step "fuzz targets ($fuzzb, clang)"
-if CC=clang CXX=clang++ cmake -S . -B "$fuzzb" -G Ninja -DKAMORA_FUZZ=ON \
+# One clang build serves the fuzz targets and the thread-safety analysis: the
+# program and the virtual camera are built beside the targets so every lock
+# annotation is checked, and clang compiles the libraries once for both.
+step "fuzz targets and thread-safety analysis ($fuzzb, clang)"
+if CC=clang CXX=clang++ cmake -S . -B "$fuzzb" -G Ninja -DKAMORA_FUZZ=ON -DKAMORA_THREAD_SAFETY=ON \
   -DKAMORA_SANITIZE=address -DKAMORA_TESTS=OFF "${light[@]}" >/dev/null &&
-  cmake --build "$fuzzb" -j "$jobs" --target fuzz_all; then
+  cmake --build "$fuzzb" -j "$jobs" --target fuzz_all kamora kamora-vcam; then
   fuzz/run.sh "$fuzzb" "${KAMORA_FUZZ_SECONDS:-10}" || fail "fuzzing"
 else
-  fail "fuzz build"
+  fail "clang build (fuzz targets, -Wthread-safety)"
 fi
 
 if [[ -x bench/load_test.sh ]]; then
