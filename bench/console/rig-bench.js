@@ -2,10 +2,11 @@
 // The console with eight cameras in headless Chromium, against kamora --server and
 // eight virtual cameras it starts on loopback: each tile's pictures per second, the
 // focused camera's "Fluido" (every overlay and a look) drawn ÷ feed beside the same
-// with main alone, the connections the server holds for the page, and the time from
-// a click on a tile to the live view drawing that camera.
-// Usage: node bench/console/rig-bench.js BUILD_DIR [seconds=30]   (needs `npm ci` in tests/web;
-//   run it in a network namespace of its own, it takes 127.24.1.1-9)
+// with main alone, the connections the server holds for the page, the time from
+// a click on a tile to the live view drawing that camera, "Disparar todas" to its
+// chart, and with HEAP_MINUTES the page's JS heap after that many minutes ÷ after one.
+// Usage: node bench/console/rig-bench.js BUILD_DIR [seconds=30] [HEAP_MINUTES=0]   (needs `npm ci`
+//   in tests/web; run it in a network namespace of its own, it takes 127.24.1.1-9)
 'use strict';
 const fs = require('fs');
 const os = require('os');
@@ -18,6 +19,7 @@ const { binary, post, startProgram } = require(path.join(web, 'lib', 'procs'));
 const { sampleConnections } = require(path.join(web, 'lib', 'connections'));
 
 const SECONDS = Math.min(Math.max(Number(process.argv[3]) || 30, 5), 120);
+const HEAP_MINUTES = Math.min(Math.max(Number(process.argv[4]) || 0, 0), 60);
 const HOST = '127.24.1.1';
 const BASE = `http://${HOST}:8080`;
 const CAMERAS = ['main', 'c2', 'c3', 'c4', 'c5', 'c6', 'c7', 'c8'].map((id, i) => ({
@@ -54,6 +56,36 @@ async function fluido(page) {
     drawn: (d1 - d0) / SECONDS, feed: (f1 - f0) / SECONDS,
     tiles: t1.map(([id, n], i) => [id, (n - t0[i][1]) / SECONDS]),
   };
+}
+
+// Runs in the page: a click on "Disparar todas" until the chart holds a row per camera
+// and a frame has been painted; { total, reply, after } in ms, reply when the
+// volley's answer arrived (or the chart was painted, if its event came first).
+function volleyToChart(cameras) {
+  return new Promise((resolve) => {
+    const chart = byId('vchart');
+    const plainFetch = window.fetch;
+    let reply = 0;
+    window.fetch = function (url) {
+      const answer = plainFetch.apply(this, arguments);
+      if (String(url).includes('/volley')) answer.then(() => { reply = performance.now(); });
+      return answer;
+    };
+    chart.textContent = '';
+    const seen = new MutationObserver(() => {
+      if (chart.querySelectorAll('.vrow').length !== cameras) return;
+      seen.disconnect();
+      window.fetch = plainFetch;
+      requestAnimationFrame(() => {
+        const now = performance.now();
+        const replied = reply || now; // the volley's event may fill the chart first
+        resolve({ total: now - at, reply: replied - at, after: now - replied });
+      });
+    });
+    seen.observe(chart, { childList: true });
+    const at = performance.now();
+    byId('volleybtn').click();
+  });
 }
 
 async function main() {
@@ -114,6 +146,30 @@ async function main() {
     }
     times.sort((a, b) => a - b);
     console.log(`click on a tile to its picture drawn, 20 clicks: median ${times[10]} ms, p95 ${times[18]} ms, max ${times[19]} ms`);
+
+    const volleys = [];
+    for (let i = 0; i < 10; i++) {
+      volleys.push(await page.evaluate(volleyToChart, CAMERAS.length));
+      await wait(500);
+    }
+    const by = (key) => volleys.map((v) => v[key]).sort((a, b) => a - b);
+    const [total, reply, after] = [by('total'), by('reply'), by('after')];
+    console.log(`"Disparar todas" to the chart painted, 10 volleys: median ${total[5].toFixed(1)} ms ` +
+      `(its reply ${reply[5].toFixed(1)} ms, then ${after[5].toFixed(1)} ms), max after the reply ${after[9].toFixed(1)} ms`);
+
+    if (HEAP_MINUTES > 1) {
+      const cdp = await page.context().newCDPSession(page);
+      const heap = async () => {
+        await cdp.send('HeapProfiler.collectGarbage');
+        return (await cdp.send('Runtime.getHeapUsage')).usedSize;
+      };
+      await wait(60000);
+      const one = await heap();
+      await wait((HEAP_MINUTES - 1) * 60000);
+      const end = await heap();
+      console.log(`JS heap with 8 tiles and Fluido: after 1 min ${(one / 1e6).toFixed(2)} MB, after ` +
+        `${HEAP_MINUTES} min ${(end / 1e6).toFixed(2)} MB, ratio ${(end / one).toFixed(3)}`);
+    }
   } finally {
     if (browser) await browser.close();
     for (const p of procs.reverse()) await p.stop();
