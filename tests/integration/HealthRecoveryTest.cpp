@@ -34,16 +34,16 @@ double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-struct Answer {
+struct TimedAnswer {
   int status = 0;
   std::string body;
   double ms = 0;
 };
 
-Answer request(httplib::Client& c, const std::string& method, const std::string& path) {
+TimedAnswer request(httplib::Client& c, const std::string& method, const std::string& path) {
   const Clock::time_point start = Clock::now();
   httplib::Result r = method == "GET" ? c.Get(path.c_str()) : c.Post(path.c_str());
-  Answer a;
+  TimedAnswer a;
   a.ms = msSince(start);
   if (r) {
     a.status = r->status;
@@ -112,7 +112,7 @@ TEST_F(HealthRecoveryTest, KilledCameraAwayTwoAndTenSecondsComesBackByItself) {
     ASSERT_GE(waitForCameraState(*k, "perdida|reconectando", 2000), 0) << k->output();
     EXPECT_LT(msSince(killed), 2000);
     // Meanwhile a capture answers at once with nothing.
-    const Answer shot = request(*c, "POST", "/capture?shots=2");
+    const TimedAnswer shot = request(*c, "POST", "/capture?shots=2");
     EXPECT_EQ(shot.body, statusBody("0 foto(s)"));
     EXPECT_LT(shot.ms, 300);
     std::this_thread::sleep_for(std::chrono::milliseconds(awayMs) - (Clock::now() - killed));
@@ -153,7 +153,7 @@ TEST_F(HealthRecoveryTest, DroppedLinkEndsTheCaptureKeepsItsPictureAndStopsTheHe
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   const Clock::time_point dropped = Clock::now();
   ASSERT_TRUE(cam->fault("drop"));
-  const Answer counted = shots.get();
+  const TimedAnswer counted = shots.get();
   EXPECT_EQ(counted.body, statusBody("1 foto(s)")) << k->output();
   EXPECT_LT(msSince(dropped), 600);
 
@@ -194,7 +194,7 @@ TEST_F(HealthRecoveryTest, CameraThatNeverComesBackCostsNothingAndDisconnectEnds
   ProcessFigures early;
   while (msSince(lost) < 6200) {
     slowest(during);
-    const Answer shot = request(*c, "POST", "/capture");
+    const TimedAnswer shot = request(*c, "POST", "/capture");
     EXPECT_EQ(shot.body, statusBody("0 foto(s)"));
     during = std::max(during, shot.ms);
     const int attempt = cameraState(*c).value("attempt", 0);
@@ -216,7 +216,7 @@ TEST_F(HealthRecoveryTest, CameraThatNeverComesBackCostsNothingAndDisconnectEnds
   EXPECT_LE(std::abs(late.threads - early.threads), 1);
   EXPECT_LE(std::abs(late.descriptors - early.descriptors), 1);
 
-  const Answer bye = request(*c, "POST", "/disconnect");
+  const TimedAnswer bye = request(*c, "POST", "/disconnect");
   EXPECT_EQ(bye.body, statusBody("desconectado"));
   EXPECT_LT(bye.ms, 300);
   EXPECT_EQ(cameraState(*c)["state"], "sem camera");

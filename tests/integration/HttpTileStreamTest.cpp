@@ -19,7 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char kHost[] = "127.19.1.1";
+const char kTileHost[] = "127.19.1.1";
 
 struct Seen {
   std::map<std::string, int> tiles, fulls;  // parts per camera
@@ -55,7 +55,7 @@ TEST(HttpTileStreamTest, EveryCameraOnOneConnectionOneInFullAndTheRigFollowed) {
   auto right = VirtualCamera::start("127.19.1.4", "02:00:00:13:01:04", "CB_P7");
   auto top = VirtualCamera::start("127.19.1.5", "02:00:00:13:01:05", "SB_A4");
   ASSERT_TRUE(mainCam && left && right && top) << VirtualCamera::lastError();
-  auto server = KamoraServer::start(kHost);
+  auto server = KamoraServer::start(kTileHost);
   ASSERT_TRUE(server) << KamoraServer::lastError();
   httplib::Client c = server->client();
   const auto add = [&c](const std::string& id, const VirtualCamera& cam) {
@@ -85,7 +85,7 @@ TEST(HttpTileStreamTest, EveryCameraOnOneConnectionOneInFullAndTheRigFollowed) {
 
   MjpegReaderOptions options;
   options.path = "/tiles.mjpg?full=left";
-  auto stream = MjpegReader::open(kHost, 8080, options);
+  auto stream = MjpegReader::open(kTileHost, 8080, options);
   ASSERT_TRUE(stream);
   // Every camera's tiles, and left's full pictures, each tile a small copy.
   EXPECT_TRUE(until(
@@ -101,7 +101,7 @@ TEST(HttpTileStreamTest, EveryCameraOnOneConnectionOneInFullAndTheRigFollowed) {
   // Beside it, a reader asking for left's full pictures 4 a second.
   MjpegReaderOptions slowOptions;
   slowOptions.path = "/tiles.mjpg?full=left&fps=4";
-  auto slow = MjpegReader::open(kHost, 8080, slowOptions);
+  auto slow = MjpegReader::open(kTileHost, 8080, slowOptions);
   ASSERT_TRUE(slow);
   EXPECT_TRUE(until([&] { return tally(slow->parts()).fulls["left"] >= 6; }, 10s,
                     [&] { return describe(tally(slow->parts())); }));

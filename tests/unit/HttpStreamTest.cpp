@@ -15,7 +15,7 @@ using namespace httptest;
 
 namespace {
 
-const char kIp[] = "127.7.2.1";
+const char kStreamIp[] = "127.7.2.1";
 
 // A stream fed by the test. Thread-safe.
 class QueueStream : public ReplyStream {
@@ -119,7 +119,7 @@ TEST(HttpStream, SendsEveryWokenChunkInOrderAndPollsIdleStreams) {
   httplimits::Timeouts timeouts;
   timeouts.streamTick = milliseconds(200);
   TestServer server(
-      kIp, [&](const HttpRequest& r) { return routes(r); }, timeouts);
+      kStreamIp, [&](const HttpRequest& r) { return routes(r); }, timeouts);
   ASSERT_TRUE(server.bound);
   QueueStream& stream = *routes.streams[0];
 
@@ -163,7 +163,7 @@ TEST(HttpStream, EndsWhenTheClientLeavesOrStopsReading) {
   httplimits::Timeouts timeouts;
   timeouts.writeStall = milliseconds(500);
   TestServer server(
-      kIp, [&](const HttpRequest& r) { return routes(r); }, timeouts);
+      kStreamIp, [&](const HttpRequest& r) { return routes(r); }, timeouts);
   ASSERT_TRUE(server.bound);
 
   // An idle stream whose client hangs up is closed, though nothing is sent.
@@ -196,7 +196,7 @@ TEST(HttpStream, EndsWhenTheClientLeavesOrStopsReading) {
 TEST(HttpStream, StopEndsOpenStreamsWithinASecond) {
   StreamRoutes routes;
   for (int i = 0; i < 20; ++i) routes.streams.push_back(std::make_shared<QueueStream>());
-  TestServer server(kIp, [&](const HttpRequest& r) { return routes(r); });
+  TestServer server(kStreamIp, [&](const HttpRequest& r) { return routes(r); });
   ASSERT_TRUE(server.bound);
   std::vector<int> clients;
   for (int i = 0; i < 20; ++i) {

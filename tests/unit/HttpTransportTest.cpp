@@ -14,7 +14,7 @@ using namespace httptest;
 
 namespace {
 
-const char kIp[] = "127.7.1.1";
+const char kTransportIp[] = "127.7.1.1";
 const char kPowered[] = "X-Powered-By: Zef \xE2\x9A\xA1 pirwol\r\n";
 const std::string kStatusReply = std::string(
                                      "HTTP/1.1 200 OK\r\nContent-Length: 19\r\n"
@@ -71,7 +71,7 @@ std::string roundTrip(TestServer& server, const std::string& request) {
 
 TEST(HttpTransport, RepliesAreByteForByteWhatClientsAlwaysGot) {
   Routes routes;
-  TestServer server(kIp, handlerOf(routes));
+  TestServer server(kTransportIp, handlerOf(routes));
   ASSERT_TRUE(server.bound) << server.transport.bindError();
 
   EXPECT_EQ(roundTrip(server, "GET /status HTTP/1.1\r\nHost: x\r\n\r\n"), kStatusReply);
@@ -124,7 +124,7 @@ TEST(HttpTransport, RepliesAreByteForByteWhatClientsAlwaysGot) {
 
 TEST(HttpTransport, KeepsAliveForFiveRequestsOrUntilTheClientSaysClose) {
   Routes routes;
-  TestServer server(kIp, handlerOf(routes));
+  TestServer server(kTransportIp, handlerOf(routes));
   ASSERT_TRUE(server.bound);
 
   int fd = server.connect();
@@ -148,7 +148,7 @@ TEST(HttpTransport, KeepsAliveForFiveRequestsOrUntilTheClientSaysClose) {
 
 TEST(HttpTransport, RefusesLargeBodiesAndHeadersBeforeReadingThem) {
   Routes routes;
-  TestServer server(kIp, handlerOf(routes));
+  TestServer server(kTransportIp, handlerOf(routes));
   ASSERT_TRUE(server.bound);
   const std::string tooLarge = std::string(
                                    "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n"
@@ -200,7 +200,7 @@ TEST(HttpTransport, ClosesConnectionsThatSendNoRequestInTime) {
   httplimits::Timeouts timeouts;
   timeouts.request = milliseconds(1000);
   timeouts.keepAlive = milliseconds(200);
-  TestServer server(kIp, handlerOf(routes), timeouts);
+  TestServer server(kTransportIp, handlerOf(routes), timeouts);
   ASSERT_TRUE(server.bound);
 
   // Opened and silent.
@@ -238,7 +238,7 @@ TEST(HttpTransport, ClosesConnectionsThatSendNoRequestInTime) {
 
 TEST(HttpTransport, SlowIdleAndBusyClientsDoNotDelayOthers) {
   Routes routes;
-  TestServer server(kIp, handlerOf(routes));
+  TestServer server(kTransportIp, handlerOf(routes));
   ASSERT_TRUE(server.bound);
 
   std::vector<int> idle;
@@ -274,7 +274,7 @@ TEST(HttpTransport, SlowIdleAndBusyClientsDoNotDelayOthers) {
 
 TEST(HttpTransport, StopAnswersRequestsUnderWayAndReturnsPromptly) {
   Routes routes;
-  TestServer server(kIp, handlerOf(routes));
+  TestServer server(kTransportIp, handlerOf(routes));
   ASSERT_TRUE(server.bound);
   std::vector<int> idle;
   for (int i = 0; i < 20; ++i) idle.push_back(server.connect());
@@ -297,7 +297,7 @@ TEST(HttpTransport, StopAnswersRequestsUnderWayAndReturnsPromptly) {
 
   // A stop that comes before run() makes run() return at once.
   HttpTransport early(handlerOf(routes));
-  ASSERT_TRUE(early.bind(kIp, 0));
+  ASSERT_TRUE(early.bind(kTransportIp, 0));
   early.stop();
   const auto start = Clock::now();
   early.run();
@@ -307,9 +307,9 @@ TEST(HttpTransport, StopAnswersRequestsUnderWayAndReturnsPromptly) {
 TEST(HttpTransport, BindFailsOnABusyPortOrAForeignAddress) {
   Routes routes;
   HttpTransport first(handlerOf(routes));
-  ASSERT_TRUE(first.bind(kIp, 0));
+  ASSERT_TRUE(first.bind(kTransportIp, 0));
   HttpTransport second(handlerOf(routes));
-  EXPECT_FALSE(second.bind(kIp, first.port()));
+  EXPECT_FALSE(second.bind(kTransportIp, first.port()));
   EXPECT_FALSE(second.bindError().empty());
   // TEST-NET-1: never an address of this machine.
   HttpTransport foreign(handlerOf(routes));

@@ -10,6 +10,7 @@
 
 #include "CameraTestHarness.h"
 #include "camera/LiveViewSink.h"
+#include "tests/support/ReadFile.h"
 
 namespace fs = std::filesystem;
 
@@ -51,11 +52,6 @@ FrameHandler collect(Pictures& got, bool answer = true) {
     got.emplace_back(data, data + length);
     return answer;
   };
-}
-
-std::vector<std::uint8_t> readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST_F(LiveViewPumpTest, EveryAttemptCountsAndOnlyPicturesReachTheHandler) {
@@ -143,10 +139,10 @@ TEST_F(LiveViewPumpTest, SinkNumbersFilesWithoutGapsForMissedAttempts) {
   controller.runLiveView(sink, 7);
   const std::string out = output();
   EXPECT_EQ(sink.frameCount(), 4u);
-  EXPECT_EQ(readAll(dir / "frame_00000.jpg"), fake::jpegBytes(30, 1));
-  EXPECT_EQ(readAll(dir / "frame_00001.jpg"), fake::jpegBytes(40, 2));
-  EXPECT_EQ(readAll(dir / "frame_00002.jpg"), fake::jpegBytes(50, 9));
-  EXPECT_EQ(readAll(dir / "frame_00003.jpg"), fake::jpegBytes(50, 9));
+  EXPECT_EQ(readBytes((dir / "frame_00000.jpg").string()), fake::jpegBytes(30, 1));
+  EXPECT_EQ(readBytes((dir / "frame_00001.jpg").string()), fake::jpegBytes(40, 2));
+  EXPECT_EQ(readBytes((dir / "frame_00002.jpg").string()), fake::jpegBytes(50, 9));
+  EXPECT_EQ(readBytes((dir / "frame_00003.jpg").string()), fake::jpegBytes(50, 9));
   EXPECT_FALSE(fs::exists(dir / "frame_00004.jpg"));
   EXPECT_NE(out.find("[liveview] " + (dir / "frame_00000.jpg").string() + " (30 bytes)\n"),
             std::string::npos)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera/LiveViewSink.h"
+#include "tests/support/ReadFile.h"
 
 namespace fs = std::filesystem;
 
@@ -18,11 +19,6 @@ std::string freshDir(const std::string& tag) {
   std::string pattern = (fs::temp_directory_path() / ("kamora-sink-" + tag + "-XXXXXX")).string();
   char* made = mkdtemp(pattern.data());
   return made ? std::string(made) : std::string();
-}
-
-std::vector<std::uint8_t> readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -39,8 +35,8 @@ TEST(LiveViewSinkTest, CreatesNestedDirectoryAndNumbersFilesFromZero) {
   ASSERT_TRUE(sink.push(second.data(), static_cast<std::uint32_t>(second.size())));
   EXPECT_EQ(sink.frameCount(), 2u);
   // Bytes are written exactly, embedded zero bytes included.
-  EXPECT_EQ(readAll(dir / "frame_00000.jpg"), first);
-  EXPECT_EQ(readAll(dir / "frame_00001.jpg"), second);
+  EXPECT_EQ(readBytes((dir / "frame_00000.jpg").string()), first);
+  EXPECT_EQ(readBytes((dir / "frame_00001.jpg").string()), second);
   EXPECT_FALSE(fs::exists(dir / "frame_00002.jpg"));
   fs::remove_all(root);
 }
@@ -68,7 +64,7 @@ TEST(LiveViewSinkTest, OverwritesAnExistingFileOfTheSameName) {
   const std::vector<std::uint8_t> picture = {1, 2, 3};
   ASSERT_TRUE(sink.push(picture.data(), 3));
   // Truncated, not patched in place.
-  EXPECT_EQ(readAll(dir / "frame_00000.jpg"), picture);
+  EXPECT_EQ(readBytes((dir / "frame_00000.jpg").string()), picture);
   fs::remove_all(dir);
 }
 
