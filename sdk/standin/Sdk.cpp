@@ -11,6 +11,7 @@
 #include "CameraInfo.h"
 #include "Discovery.h"
 #include "LiveView.h"
+#include "QuietSocket.h"
 #include "Session.h"
 #include "Wire.h"
 #include "vcsdk/VcSDK.h"
@@ -68,6 +69,7 @@ VcStatus sessionCall(std::int64_t handle, const char* path, json body) {
 }  // namespace
 
 bool Init(std::uint32_t) {
+  standin::quietProcess();
   std::lock_guard<std::mutex> lock(g_mutex);
   g_initialized = true;
   return true;

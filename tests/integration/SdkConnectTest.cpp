@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -293,4 +294,27 @@ TEST_F(SdkConnect, HandleStatesAndNoCallbackAfterRelease) {
   std::int64_t h = 0;
   EXPECT_EQ(unsigned(VcError_NotInitialized), Connect(link->info, &cb, &h));
   ASSERT_TRUE(Init(0));
+}
+
+namespace {
+void onPipe(int) {}
+}  // namespace
+
+// A host that left SIGPIPE at its default is not ended by a write to a camera
+// that hung up (the system's HTTP library sends without MSG_NOSIGNAL); a host
+// that chose what SIGPIPE does keeps its choice. macOS uses a socket option.
+TEST(SdkSigpipe, InitIgnoresItOnlyWhereTheHostLeftTheDefault) {
+#ifdef SO_NOSIGPIPE
+  const auto quietDefault = SIG_DFL;
+#else
+  const auto quietDefault = SIG_IGN;
+#endif
+  const std::pair<void (*)(int), void (*)(int)> rows[] = {
+      {SIG_DFL, quietDefault}, {onPipe, onPipe}, {SIG_IGN, SIG_IGN}};
+  for (const auto& [before, after] : rows) {
+    std::signal(SIGPIPE, before);
+    ASSERT_TRUE(Init(0));
+    EXPECT_EQ(std::signal(SIGPIPE, SIG_DFL), after);
+    Release();
+  }
 }
