@@ -81,7 +81,7 @@ capD=$(field "$out3" capture_camera_ms)
 
 echo "== 4. console frame cost"
 if [[ -d tests/web/node_modules ]]; then
-  out4=$(node bench/console/chain-bench.js 40 3cece83 640x426 1024x680)
+  out4=$(node bench/console/chain-bench.js 40 1b074b7 640x426 1024x680)
   echo "$out4" | grep -v '^RESULT'
   con640=$(field "$out4" chain_640x426_after)
   con1024=$(field "$out4" chain_1024x680_after)

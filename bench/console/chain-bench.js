@@ -19,7 +19,7 @@ const { until } = require(path.join(web, 'lib', 'until'));
 const { pageAt, cameraPicture, installProbes, median, percentile } = require('./pages');
 
 const PICTURES = Math.min(Math.max(Number(process.argv[2]) || 40, 5), 500);
-const BEFORE = process.argv[3] || '3cece83';
+const BEFORE = process.argv[3] || '1b074b7';
 const SIZES = process.argv.slice(4).length ? process.argv.slice(4) : ['640x426', '1024x680', '1920x1080'];
 const STAGES = ['decode', 'read', 'overlays', 'write', 'measure', 'hist', 'wave', 'parade', 'vector', 'advisor'];
 

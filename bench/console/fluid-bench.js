@@ -27,7 +27,7 @@ const { frameCounter, pageAt, pageProxy, installProbes, browserThreads, browserC
 
 const SECONDS = Math.min(Math.max(Number(process.argv[2]) || 30, 5), 600);
 const SOAK_MIN = Math.min(Math.max(Number(process.argv[3] ?? 10), 0), 60);
-const BEFORE = process.argv[4] || '3cece83';
+const BEFORE = process.argv[4] || '1b074b7';
 const NET = '127.0.233';
 const CAM = `${NET}.1`, HOST = `${NET}.2`;
 const ONLY = process.argv.slice(5);
