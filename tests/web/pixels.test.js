@@ -136,8 +136,9 @@ test('every combination matches the straightforward computation pixel for pixel'
     combos.push({ look, mlut: true, falseColor: true, zebra: false, peaking: false, zebraLevel: 250, peakThreshold: 34 });
   }
   const result = await page.evaluate(([list]) => {
-    // A picture with every grey level, smooth gradients, saturated colours and noise.
-    const w = 331, h = 97;
+    // A picture with every grey level, smooth gradients, flat blocks (runs of equal
+    // pixels, some above the zebra level, across row ends), saturated colours and noise.
+    const w = 331, h = 117;
     const src = new Uint8ClampedArray(w * h * 4);
     let seed = 12345;
     const rnd = () => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 16) & 255;
@@ -146,6 +147,10 @@ test('every combination matches the straightforward computation pixel for pixel'
         const i = (y * w + x) * 4;
         if (y < 8) { src[i] = src[i + 1] = src[i + 2] = x % 256; }
         else if (y < 40) { src[i] = x * 255 / w; src[i + 1] = y * 4; src[i + 2] = 255 - x * 255 / w; }
+        else if (y < 60) {
+          const c = [[0, 0, 0], [250, 250, 250], [255, 255, 255], [40, 180, 90], [252, 240, 251], [128, 128, 128]][Math.floor((y * w + x) / 13) % 6];
+          src[i] = c[0]; src[i + 1] = c[1]; src[i + 2] = c[2];
+        }
         else { src[i] = rnd(); src[i + 1] = rnd(); src[i + 2] = rnd(); }
         src[i + 3] = 255;
       }

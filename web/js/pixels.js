@@ -95,7 +95,9 @@ const PEAK_RGB = (255 << SH_R) | (40 << SH_G) | (40 << SH_B);
 // Applies tone curve, look, false colour, zebra and focus peaking in place to
 // RGBA pixels (row-major, `width` per row), in one pass over 32-bit words.
 // Peaking runs one pixel behind the other steps so it compares stored (rounded)
-// values, as a second pass would.
+// values, as a second pass would. A live picture repeats a word along a row
+// (most of a flat area): a run of equal words takes one result, written
+// as it is, so the work follows the picture's changes more than its size.
 function paintOverlays(px, width, o) {
   const n = px.length >> 2;
   // A view on the pixels' own bytes needs them 4-aligned; otherwise work on a copy.
@@ -164,33 +166,56 @@ function paintWords(words, width, o) {
   if (memo.settings !== settings) { memo.settings = settings; memo.keys.fill(-1); }
   const keys = memo.keys, results = memo.results, shift = 32 - MEMO_BITS;
   const zebraRgb = (255 << SH_R) | (0 << SH_G) | (180 << SH_B);
-  let col = 0, phase = 0; // phase = (k + row) mod 6
-  let prevN = 0;
-  for (let k = 0; k < n; k++) {
-    const p = words[k];
-    const colour = p & RGB_MASK;
-    const slot = Math.imul(colour, 0x9e3779b1) >>> shift;
-    let v = results[slot];
-    if (keys[slot] !== colour) {
-      v = colourOf(p, tone, tables, lookId, fc, zl);
-      keys[slot] = colour; results[slot] = v;
-    }
-    const rgb = zebra && (v & OVER_ZEBRA) !== 0 && phase < 3 ? zebraRgb : v & RGB_MASK;
-    words[k] = (p & ALPHA_MASK) | rgb;
-    if (peak) {
-      // Stored values are integers, so luma × 1000 is an exact integer: a gap of a
-      // whole unit or more from threshold × 1000 decides without dividing; only
-      // the cases right at the threshold take the division the rule is written with.
-      const ns = 299 * ((rgb >>> SH_R) & 255) + 587 * ((rgb >>> SH_G) & 255) + 114 * ((rgb >>> SH_B) & 255);
-      if (k > 0) {
-        const gap = (ns > prevN ? ns - prevN : prevN - ns) - th1000;
-        if (gap >= 1 || (gap > -1 && Math.abs(ns / 1000 - prevN / 1000) > th)) {
-          words[k - 1] = (words[k - 1] & ALPHA_MASK) | PEAK_RGB;
-        }
+  let prevN = 0; // luma × 1000 of the word before, as stored
+  let k = 0;
+  for (let row = 0; k < n; row++) {
+    const end = Math.min(n, k + width);
+    while (k < end) {
+      const p = words[k];
+      const colour = p & RGB_MASK;
+      const slot = Math.imul(colour, 0x9e3779b1) >>> shift;
+      let v = results[slot];
+      if (keys[slot] !== colour) {
+        v = colourOf(p, tone, tables, lookId, fc, zl);
+        keys[slot] = colour; results[slot] = v;
       }
-      prevN = ns;
+      // The run of words equal to this one: one result for all of it.
+      let e = k + 1;
+      while (e < end && words[e] === p) e++;
+      const plain = v & RGB_MASK;
+      const out = (p & ALPHA_MASK) | plain;
+      if (zebra && (v & OVER_ZEBRA) !== 0) {
+        // Stripes: stored values change inside the run, and peaking sees each change.
+        let phase = (k + row) % 6;
+        for (; k < e; k++) {
+          const rgb = phase < 3 ? zebraRgb : plain;
+          words[k] = (p & ALPHA_MASK) | rgb;
+          if (peak) prevN = peakAt(words, k, rgb, prevN, th, th1000);
+          if (++phase === 6) phase = 0;
+        }
+        continue;
+      }
+      if (peak) prevN = peakAt(words, k, plain, prevN, th, th1000);
+      // Inside the run the stored value repeats: a gap of 0 peaks only below a zero threshold.
+      if (peak && th < 0) {
+        for (let i = k; i < e; i++) { words[i] = out; if (i > k) words[i - 1] = (words[i - 1] & ALPHA_MASK) | PEAK_RGB; }
+      } else {
+        for (let i = k; i < e; i++) words[i] = out;
+      }
+      k = e;
     }
-    if (++phase === 6) phase = 0;
-    if (++col === width) { col = 0; if (++phase === 6) phase = 0; }
   }
+}
+
+// Focus peaking at word k, whose stored colour is rgb: marks word k - 1 when the
+// luma step from it passes the threshold; returns k's luma × 1000.
+function peakAt(words, k, rgb, prevN, th, th1000) {
+  const ns = 299 * ((rgb >>> SH_R) & 255) + 587 * ((rgb >>> SH_G) & 255) + 114 * ((rgb >>> SH_B) & 255);
+  if (k > 0) {
+    const gap = (ns > prevN ? ns - prevN : prevN - ns) - th1000;
+    if (gap >= 1 || (gap > -1 && Math.abs(ns / 1000 - prevN / 1000) > th)) {
+      words[k - 1] = (words[k - 1] & ALPHA_MASK) | PEAK_RGB;
+    }
+  }
+  return ns;
 }
