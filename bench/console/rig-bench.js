@@ -36,6 +36,8 @@ async function fluido(page) {
     const show = showPicture;
     showPicture = function (img) { show(img); window.bench.drawn++; };
   });
+  // A browser started again has a profile of its own: "Fluido" is switched on here.
+  await page.evaluate(() => { if (!fluid) fluidToggle(byId('lvfluid')); });
   await page.click('#lvbtn');
   await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6, null, { timeout: 10000 });
   for (const m of ['peaking', 'zebra', 'false', 'mlut']) await page.click(`[data-m="${m}"]`);
@@ -136,7 +138,7 @@ async function main() {
       await page.evaluate((want) => {
         window.benchSeen = new Promise((resolve) => {
           const show = showPicture;
-          showPicture = function (img) { show(img); if (lvAt.id === want) { showPicture = show; resolve(Date.now()); } };
+          showPicture = function (img) { show(img); if (lv.camera.id === want) { showPicture = show; resolve(Date.now()); } };
         });
       }, id);
       const at = Date.now();
