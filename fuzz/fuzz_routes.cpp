@@ -27,10 +27,11 @@ namespace {
 const char* kHost = "127.0.70.1";
 const int kPort = 18080;
 
-const char* kNames[] = {"ip",      "mac",      "ssh",   "model",   "iso",   "fnumber", "shutter",
-                        "ev",      "shots",    "pan",   "tilt",    "speed", "num",     "hold",
-                        "limit",   "before",   "size",  "id",      "user",  "pass",    "camera",
-                        "cameras", "interval", "count", "bracket", "start"};
+const char* kNames[] = {"ip",      "mac",   "ssh",    "model",   "iso",      "fnumber",
+                        "shutter", "ev",    "shots",  "pan",     "tilt",     "speed",
+                        "num",     "hold",  "limit",  "before",  "size",     "id",
+                        "user",    "pass",  "camera", "cameras", "interval", "count",
+                        "bracket", "start", "full",   "fps",     "stream"};
 // Cameras the fuzzer may add before the oldest ones are removed: each holds
 // threads and a fake connection.
 const std::size_t kMostCameras = 6;
@@ -346,6 +347,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!(object && status == (starts ? 201 : 200)) && !refusal) {
       fail("unexpected answer", path, &res);
     }
+  } else if (p == "/tiles/full") {
+    // Stream ids are the server's own, so most moves name none.
+    const bool fine =
+        json && isStatusReply(res->body, text) &&
+        ((status == 200 && text == "ok") || (status == 400 && text == "fps invalido") ||
+         (status == 404 && (text == "stream desconhecido" || text == "camera desconhecida")));
+    if (!fine) fail("unexpected answer", path, &res);
   } else if (p == "/liveview.jpg") {
     if (status == 200) {
       if (res->get_header_value("Content-Type") != "image/jpeg" || res->body.empty())

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/ThreadAnnotations.h"
+#include "server/rig/TileStreams.h"
 #include "server/rig/Volley.h"
 #include "server/sequence/RigSequencer.h"
 #include "server/slot/CameraSlot.h"
@@ -41,6 +42,8 @@ class Rig {
   // The rig's timelapse: a volley at each due time.
   RigSequencer& sequence() { return sequence_; }
   EventLog& events() { return events_; }
+  // The tile streams running now, by id.
+  TileStreams& tileStreams() { return tileStreams_; }
   // The camera with this id; null when there is none.
   std::shared_ptr<CameraSlot> find(const std::string& id) const EXCLUDES(mutex_);
   // Every camera, in the order added (`main` first).
@@ -71,6 +74,7 @@ class Rig {
   std::vector<std::shared_ptr<CameraSlot>> slots_ GUARDED_BY(mutex_);
   std::vector<RigCamera> added_ GUARDED_BY(mutex_);
   std::shared_ptr<CameraSlot> main_;  // also slots_' first, for good
+  TileStreams tileStreams_;
   // Near the end, so it goes early: a camera still in a call it hung in
   // during a volley is let go before the rig lets every camera go.
   Volley volley_{events_};

@@ -2,6 +2,7 @@
 #include "server/rig/TileStream.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "server/slot/MjpegStream.h"
 
@@ -19,18 +20,58 @@ void partOf(const LiveFrame& frame, const CameraSlot& camera, const char* view, 
 
 }  // namespace
 
+namespace {
+
+std::chrono::microseconds intervalOf(int fps) {
+  return fps > 0 ? std::chrono::microseconds(1000000 / fps) : std::chrono::microseconds(0);
+}
+
+}  // namespace
+
 TileStream::TileStream(Rig& rig, TileStreamOptions options)
-    : rig_(rig),
-      options_(std::move(options)),
-      fullInterval_(options_.fullFps > 0 ? std::chrono::microseconds(1000000 / options_.fullFps)
-                                         : std::chrono::microseconds(0)) {}
+    : rig_(rig), options_(std::move(options)), fullInterval_(intervalOf(options_.fullFps)) {}
 
 TileStream::~TileStream() { close(); }
 
 void TileStream::open(std::function<void()> wake) {
   wake_ = std::move(wake);
-  if (options_.full) fullViewer_ = options_.full->feed().watch(wake_, options_.fullFps);
+  {
+    MutexLock lock(mutex_);
+    wakeOnMove_ = wake_;
+  }
+  watchFull();
   follow();
+}
+
+void TileStream::watchFull() {
+  fullViewer_.reset();
+  if (options_.full) fullViewer_ = options_.full->feed().watch(wake_, options_.fullFps);
+}
+
+void TileStream::moveFull(TileStreamOptions options) {
+  std::function<void()> wake;
+  {
+    MutexLock lock(mutex_);
+    move_ = std::move(options);
+    moved_ = true;
+    wake = wakeOnMove_;
+  }
+  if (wake) wake();
+}
+
+void TileStream::takeMove() {
+  TileStreamOptions move;
+  {
+    MutexLock lock(mutex_);
+    if (!moved_) return;
+    moved_ = false;
+    move = std::move(move_);
+  }
+  options_ = std::move(move);
+  fullInterval_ = intervalOf(options_.fullFps);
+  fullSent_ = 0;  // another camera's pictures count from their own start
+  fullDue_ = {};
+  watchFull();
 }
 
 void TileStream::follow() {
@@ -93,6 +134,7 @@ bool TileStream::nextTile(StreamChunk& out) {
 
 ReplyStream::Next TileStream::next(StreamChunk& out) {
   out = StreamChunk();
+  takeMove();
   follow();
   // The full picture goes first, but never twice in a row while a tile waits.
   if (!fullLast_ && nextFull(out)) {
@@ -108,6 +150,13 @@ ReplyStream::Next TileStream::next(StreamChunk& out) {
 }
 
 void TileStream::close() {
+  {
+    // A move asked for after this wakes nothing: the connection may be gone.
+    MutexLock lock(mutex_);
+    wakeOnMove_ = nullptr;
+    moved_ = false;
+    move_ = TileStreamOptions();
+  }
   fullViewer_.reset();
   cameras_.clear();
 }
@@ -115,7 +164,10 @@ void TileStream::close() {
 HttpReply tileStreamReply(Rig& rig, TileStreamOptions options) {
   HttpReply reply;
   reply.contentType = std::string("multipart/x-mixed-replace; boundary=") + MjpegStream::kBoundary;
-  reply.headers = {{"Cache-Control", "no-cache, no-store"}, {"Pragma", "no-cache"}};
-  reply.stream = std::make_shared<TileStream>(rig, std::move(options));
+  auto stream = std::make_shared<TileStream>(rig, std::move(options));
+  reply.headers = {{"Cache-Control", "no-cache, no-store"},
+                   {"Pragma", "no-cache"},
+                   {"X-Stream", rig.tileStreams().add(stream)}};
+  reply.stream = std::move(stream);
   return reply;
 }

@@ -6,8 +6,9 @@
 // the live-view picture of the one camera asked for in full, at most a
 // given rate, which goes first when both are new. Cameras added while it
 // runs join it and removed ones leave it; a reader that falls behind gets each
-// camera's newest picture next, never a backlog. Thread-safe, as
-// ReplyStream asks.
+// camera's newest picture next, never a backlog. The full picture may move to
+// another camera while the stream runs (moveFull). Thread-safe, as
+// ReplyStream asks; moveFull from any thread.
 #pragma once
 
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ThreadAnnotations.h"
 #include "server/http/HttpTypes.h"
 #include "server/rig/Rig.h"
 
@@ -34,6 +36,10 @@ class TileStream : public ReplyStream {
   Next next(StreamChunk& out) override;
   void close() override;
 
+  // From the next part on, the full pictures are those `options` asks
+  // for (none when its camera is null), sent from that camera's newest.
+  void moveFull(TileStreamOptions options) EXCLUDES(mutex_);
+
  private:
   struct Watched {
     std::shared_ptr<CameraSlot> slot;          // keeps the feed the viewer is with
@@ -42,6 +48,9 @@ class TileStream : public ReplyStream {
   };
   // Brings the cameras watched in line with the rig's.
   void follow();
+  // Takes up the full pictures moveFull asked for, if it did.
+  void takeMove() EXCLUDES(mutex_);
+  void watchFull();
   bool nextTile(StreamChunk& out);
   bool nextFull(StreamChunk& out);
 
@@ -53,9 +62,15 @@ class TileStream : public ReplyStream {
   bool fullLast_ = false;         // the last part was the full picture
   std::unique_ptr<LiveFeed::Viewer> fullViewer_;
   std::uint64_t fullSent_ = 0;
-  const std::chrono::microseconds fullInterval_;   // 0: every picture
+  std::chrono::microseconds fullInterval_;         // 0: every picture
   std::chrono::steady_clock::time_point fullDue_;  // when the next may go
+
+  Mutex mutex_;
+  std::function<void()> wakeOnMove_ GUARDED_BY(mutex_);
+  bool moved_ GUARDED_BY(mutex_) = false;
+  TileStreamOptions move_ GUARDED_BY(mutex_);
 };
 
-// The reply of GET /tiles.mjpg: the stream with its headers.
+// The reply of GET /tiles.mjpg: the stream with its headers, among them
+// X-Stream, its id in the rig's tileStreams() for POST /tiles/full.
 HttpReply tileStreamReply(Rig& rig, TileStreamOptions options);

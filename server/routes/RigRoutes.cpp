@@ -1,6 +1,7 @@
 // The rig's own routes: every camera (GET /cameras), adding one (POST
 // /cameras), removing one (DELETE /cameras/<id>) and every camera's
-// pictures in one stream (GET /tiles.mjpg).
+// pictures in one stream (GET /tiles.mjpg, its full picture moved by POST
+// /tiles/full).
 #include <chrono>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -83,19 +84,37 @@ std::optional<HttpReply> tileParams(const HttpRequest& request) {
   return std::nullopt;
 }
 
-// Small pictures of every camera, and with full=<id> that camera's full
-// live view too (at most fps=N a second), on one connection.
-HttpReply tileStream(const RouteCall& call) {
-  const HttpRequest& request = call.request;
-  TileStreamOptions options;
-  const std::string id = request.param("full", "");
+// The full pictures asked for: full=<id> (none when empty), at most fps=N a
+// second; a reply when the camera is unknown.
+std::optional<HttpReply> fullAsked(const RouteCall& call, TileStreamOptions& options) {
+  const std::string id = call.request.param("full", "");
   if (!id.empty()) {
     options.full = call.rig.find(id);
     if (!options.full) return statusReply(404, "camera desconhecida");
   }
   // Checked by tileParams: empty or 1 to LiveFeed::kMaxFps.
-  options.fullFps = std::atoi(request.param("fps", "0").c_str());
+  options.fullFps = std::atoi(call.request.param("fps", "0").c_str());
+  return std::nullopt;
+}
+
+// Small pictures of every camera, and with full=<id> that camera's full
+// live view too (at most fps=N a second), on one connection.
+HttpReply tileStream(const RouteCall& call) {
+  TileStreamOptions options;
+  if (std::optional<HttpReply> refused = fullAsked(call, options)) return std::move(*refused);
   return tileStreamReply(call.rig, std::move(options));
+}
+
+// Moves the full pictures of a running tile stream (its X-Stream id) to
+// another camera, or with an empty full to none, without a new connection.
+HttpReply moveTileStream(const RouteCall& call) {
+  const std::shared_ptr<TileStream> stream =
+      call.rig.tileStreams().find(call.request.param("stream", ""));
+  if (!stream) return statusReply(404, "stream desconhecido");
+  TileStreamOptions options;
+  if (std::optional<HttpReply> refused = fullAsked(call, options)) return std::move(*refused);
+  stream->moveFull(std::move(options));
+  return statusReply("ok");
 }
 
 }  // namespace
@@ -121,6 +140,13 @@ std::vector<Route> rigRoutes() {
        "/tiles.mjpg",
        CameraAccess::None,
        tileStream,
+       tileParams,
+       {},
+       RouteScope::Server},
+      {HttpMethod::Post,
+       "/tiles/full",
+       CameraAccess::None,
+       moveTileStream,
        tileParams,
        {},
        RouteScope::Server},

@@ -1,7 +1,7 @@
 // GET /tiles.mjpg against a real server and virtual cameras: every camera's
 // small picture on one connection, named by its id, one camera in full
-// beside them at the rate asked, cameras joining and leaving the running
-// stream.
+// beside them at the rate asked and moved to another while it runs,
+// cameras joining and leaving the running stream.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -117,6 +117,48 @@ TEST(HttpTileStreamTest, EveryCameraOnOneConnectionOneInFullAndTheRigFollowed) {
   // Tiles come at most at the tile rate, whatever rate the full view runs at.
   const double span = first.back().arrival - first.front().arrival;
   EXPECT_LE(before.tiles.at("left"), (span + 0.5) * TileFeed::kFps + 2) << describe(before);
+
+  // The full pictures move to main on the same connection, then stop.
+  const std::string head = stream->replyHead();
+  const std::size_t named = head.find("X-Stream: ");
+  ASSERT_NE(named, std::string::npos) << head;
+  const std::string streamId = head.substr(named + 10, 16);
+  const struct {
+    std::string query;
+    int status;
+    const char* body;
+  } moves[] = {{"stream=0123456789abcdef&full=main", 404, R"({"status":"stream desconhecido"})"},
+               {"stream=" + streamId + "&full=nope", 404, R"({"status":"camera desconhecida"})"},
+               {"stream=" + streamId + "&full=main&fps=0", 400, R"({"status":"fps invalido"})"},
+               {"stream=" + streamId + "&full=main", 200, R"({"status":"ok"})"}};
+  for (const auto& m : moves) {
+    const httplib::Result answer = c.Post(("/tiles/full?" + m.query).c_str());
+    ASSERT_TRUE(answer) << m.query;
+    EXPECT_EQ(answer->status, m.status) << m.query;
+    EXPECT_EQ(answer->body, m.body) << m.query;
+  }
+  const std::size_t movedAt = stream->count();
+  EXPECT_TRUE(until([&] { return tally(stream->parts(), movedAt).fulls["main"] >= 5; }, 10s,
+                    [&] { return describe(tally(stream->parts(), movedAt)); }));
+  // One of left's may have been under way; none after main's first.
+  const std::vector<MjpegPart> moved = stream->parts();
+  std::size_t firstMain = movedAt;
+  while (firstMain < moved.size() &&
+         !(moved[firstMain].view == "full" && moved[firstMain].camera == "main")) {
+    ++firstMain;
+  }
+  EXPECT_EQ(tally(moved, firstMain).fulls.count("left"), 0u) << describe(tally(moved, firstMain));
+  ASSERT_TRUE(c.Post(("/tiles/full?stream=" + streamId + "&full=").c_str()));
+  // Parts written before the move may still be on their way: the tiles go on
+  // after the last full picture.
+  const auto sinceLastFull = [&stream] {
+    const std::vector<MjpegPart> parts = stream->parts();
+    std::size_t from = parts.size();
+    while (from > 0 && parts[from - 1].view != "full") --from;
+    return tally(parts, from);
+  };
+  EXPECT_TRUE(until([&] { return sinceLastFull().tiles["left"] >= 5; }, 10s,
+                    [&] { return describe(sinceLastFull()); }));
 
   // Right leaves from between main and left: its tiles stop, the others go
   // on (the stream lets go of its viewer before its slot); top joins.

@@ -117,6 +117,7 @@ function lvBegin() {
   watchStart();
   if (typeof rigStreamFull === 'function' && rigStreamFull(lv.camera, fluid ? 0 : LV_POLL_FPS)) {
     lv.rig = true;
+    if (fluid) lvFeed = { dropped: 0 }; // the rate and delay read-out, as below
   } else if (fluid) {
     lvFeed = { dropped: 0 };
     pictureHost().follow(new URL(lv.camera.url('/liveview.mjpg'), location.href).href);
@@ -125,9 +126,10 @@ function lvBegin() {
   }
 }
 
-// A full picture of the tiles' stream: to the worker as a polled one goes.
+// A full picture of the tiles' stream: to the worker with its camera and X-Timestamp.
 function lvStreamPicture(part) {
-  if (lv.rig && part.camera === lv.camera.id) pictureHost().post({ kind: 'picture', blob: new Blob(part.views, { type: part.type }) });
+  if (!lv.rig || part.camera !== lv.camera.id) return;
+  pictureHost().post({ kind: 'picture', blob: new Blob(part.views, { type: part.type }), stamp: part.stamp, fluid: lvFeed !== null, camera: part.camera });
 }
 
 // A running view starts again the way it should now (another camera, a rig that
@@ -176,7 +178,7 @@ function tick() {
   const camera = lv.camera;
   fetch(camera.url('/liveview.jpg?t=' + Date.now()))
     .then(function (r) { return r.ok ? r.blob() : null; })
-    .then(function (blob) { if (blob !== null && camera === lv.camera) pictureHost().post({ kind: 'picture', blob: blob }); })
+    .then(function (blob) { if (blob !== null && camera === lv.camera) pictureHost().post({ kind: 'picture', blob: blob, camera: camera.id }); })
     .catch(function () { /* skipped: the previous picture stays */ });
 }
 
@@ -185,6 +187,8 @@ function tick() {
 function pictureReady(p) {
   try {
     if (p.looks && !looksBuilt) buildLooks(p.looks);
+    // Painted before the focus moved to another camera: not shown.
+    if (p.camera && p.camera !== lv.camera.id) return;
     showPicture(p);
     if (p.fluid && lvFeed !== null) {
       lvFeed.dropped = p.dropped.stream + p.dropped.waiting + p.dropped.decoded + p.dropped.finished;

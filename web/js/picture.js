@@ -189,7 +189,7 @@ class PictureWorker {
   receive(msg) {
     switch (msg.kind) {
       case 'settings': this.settings = msg.settings; break;
-      case 'picture': this.offer({ blob: msg.blob, stamp: 0, fluid: false }); break;
+      case 'picture': this.offer({ blob: msg.blob, stamp: msg.stamp || 0, fluid: !!msg.fluid, camera: msg.camera || '' }); break;
       case 'stream':
         this.stop();
         this.stream = msg.port;
@@ -281,6 +281,7 @@ class PictureWorker {
       p.kind = 'picture';
       p.looks = looks;
       p.stamp = d.source.stamp;
+      p.camera = d.source.camera || '';
       p.fluid = d.source.fluid;
       p.rev = s.rev;
       p.times = d.times;

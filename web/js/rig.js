@@ -46,6 +46,7 @@ function rigFocus(id) {
   ptzShow(camera, rig.many ? info.model : undefined);
   logShow(camera);
   if (typeof lvCamera === 'function') lvCamera(camera);
+  if (typeof sequenceShow === 'function') sequenceShow(camera);
   // The head's card only for a camera with one (with one camera it always shows).
   byId('ptzpad').closest('section').hidden = rig.many && !hasHead(info.model);
   rig.tiles.forEach(function (tile) { tile.focused(tile.id === id); });

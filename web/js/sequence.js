@@ -2,13 +2,14 @@
 // start) and follows it from the server's "sequence" events, so a sequence another
 // tool started shows too: its state, frame k of N and the time to the next frame, the
 // lateness p95, a strip of the newest frames taken or skipped, Pausar / Retomar / Parar.
+// It addresses the camera in focus (js/rig.js hands it over with sequenceShow).
 'use strict';
 
 // Shown as the state's word; anything else reads as no sequence.
 const SEQUENCE_STATES = { rodando: 'rodando', pausada: 'pausada', concluida: 'concluída', parada: 'parada' };
 
 class SequenceCard {
-  // camera: the id of the camera whose sequence the card follows.
+  // camera: the CameraRef whose sequence the card follows.
   constructor(camera) {
     this.camera = camera;
     this.now = null;          // the latest sequence object
@@ -28,6 +29,16 @@ class SequenceCard {
     onServerEvent('open', () => this.read());
     setInterval(() => this.tick(), 250);
     this.render();
+  }
+
+  // Follows `camera` from now on: its sequence, read at once; nothing of the one before.
+  follow(camera) {
+    if (camera === this.camera) return;
+    this.camera = camera;
+    this.now = null;
+    this.marks.clear();
+    this.render();
+    this.read();
   }
 
   // ---- Requests ----------------------------------------------------------------
@@ -50,26 +61,27 @@ class SequenceCard {
 
   // A POST whose answer is the sequence object, or a status reply saying why not.
   send(path, done) {
-    fetch(path, { method: 'POST' })
-      .then((r) => r.json().then((o) => [r.ok, o]))
-      .then(([ok, o]) => {
-        if (ok && o && typeof o.state === 'string') {
-          this.show(o);
-          log(done);
+    const camera = this.camera;
+    request(camera.url(path), { method: 'POST' }, 'json')
+      .then((r) => {
+        const o = r.body;
+        if (r.ok && o && typeof o.state === 'string') {
+          if (camera === this.camera) this.show(o);
+          log(done, camera);
         } else {
-          log(path.split('?')[0] + ' → ' + (o && o.status ? o.status : 'erro'));
+          log(path.split('?')[0] + ' → ' + (o && o.status ? o.status : 'erro'), camera);
         }
       })
-      .catch((e) => log(path.split('?')[0] + ' ✗ ' + (e && e.message ? e.message : String(e))));
+      .catch((e) => log(path.split('?')[0] + ' ✗ ' + (e && e.message ? e.message : String(e)), camera));
   }
 
   // GET /sequence, one at a time; asked again meanwhile, once more after it.
   read() {
     if (this.reading) { this.again = true; return; }
     this.reading = true;
-    fetch('/sequence', { cache: 'no-store' })
-      .then((r) => (r.ok ? r.json() : null))
-      .then((o) => { if (o && typeof o.state === 'string') this.show(o); })
+    const camera = this.camera;
+    request(camera.url('/sequence'), { cache: 'no-store' }, 'json')
+      .then((r) => { if (r.ok && r.body && typeof r.body.state === 'string' && camera === this.camera) this.show(r.body); })
       .catch(() => { /* keep what is shown */ })
       .finally(() => {
         this.reading = false;
@@ -83,7 +95,7 @@ class SequenceCard {
     let data;
     try { data = JSON.parse(e.data); } catch (err) { return; }
     // The camera's own events only: another camera's, and the rig's (no camera), are not this card's.
-    if (!data || typeof data !== 'object' || data.camera !== this.camera) return;
+    if (!data || typeof data !== 'object' || data.camera !== this.camera.id) return;
     if (typeof data.state === 'string') { this.show(data); return; }
     if (typeof data.frame !== 'number') return;
     this.mark(data.frame, data.skipped ? data.reason || '?' : '');
@@ -170,4 +182,6 @@ class SequenceCard {
 SequenceCard.STRIP = 120;  // frames the strip shows, the newest
 SequenceCard.ended = (o) => o.state === 'concluida' || o.state === 'parada';
 
-const sequenceCard = new SequenceCard('main');
+const sequenceCard = new SequenceCard(MAIN_CAMERA);
+
+function sequenceShow(camera) { sequenceCard.follow(camera); }

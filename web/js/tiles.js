@@ -111,20 +111,40 @@ class TileStream {
     this.abort = null;
     this.retry = 0;
     this.running = false;
+    this.id = null;        // the running stream's X-Stream, once its answer came
   }
 
-  // Opens the stream (again), asking for the full pictures of camera `full` (null:
-  // none), at most fps a second (0: every one).
+  // Asks for the full pictures of camera `full` (null: none), at most fps a second
+  // (0: every one): on the stream already running, which the server moves over
+  // (POST /tiles/full), or on a stream opened now. Moving keeps the connection:
+  // a stream opened again would hold a second one until the first is let go.
   open(full, fps) {
-    this.close();
     this.full = full;
     this.fps = fps;
+    if (this.running && this.id !== null) {
+      const id = this.id;
+      const query = 'stream=' + encodeURIComponent(id) + '&full=' + encodeURIComponent(full === null ? '' : full) +
+        (fps ? '&fps=' + fps : '');
+      request('/tiles/full?' + query, { method: 'POST' }, 'json')
+        .then((r) => { if (!r.ok) throw new Error('HTTP ' + r.status); })
+        .catch(() => {
+          // Gone meanwhile (a new server, a stream cut): a new stream with what is asked now.
+          if (this.running && this.id === id) this.reconnect();
+        });
+      return;
+    }
+    this.reconnect();
+  }
+
+  reconnect() {
+    this.close();
     this.running = true;
     this.connect();
   }
 
   close() {
     this.running = false;
+    this.id = null;
     clearTimeout(this.retry);
     if (this.abort !== null) this.abort.abort();
     this.abort = null;
@@ -148,12 +168,15 @@ class TileStream {
       .then((r) => {
         done();
         if (!r.ok || !r.body) throw new Error('HTTP ' + r.status);
+        this.id = r.headers.get('X-Stream');
         return this.read(r.body.getReader(), new PartReader(boundaryOf(r.headers.get('Content-Type'))), abort);
       })
       .catch(() => { /* closed, refused or cut: tried again below */ })
       .then(() => {
         done();
-        if (this.running && this.abort === abort) this.retry = setTimeout(() => this.connect(), TILE_RETRY_MS);
+        if (this.abort !== abort) return;
+        this.id = null;
+        if (this.running) this.retry = setTimeout(() => this.connect(), TILE_RETRY_MS);
       });
   }
 
