@@ -16,6 +16,7 @@ const { startMock } = require(path.join(web, 'lib', 'mock-server'));
 const { launchBrowser } = require(path.join(web, 'lib', 'browser'));
 const { part } = require(path.join(web, 'lib', 'stream'));
 const { until } = require(path.join(web, 'lib', 'until'));
+const { shownDigest } = require(path.join(web, 'lib', 'page'));
 const { pageAt, cameraPicture, installProbes, median, percentile } = require('./pages');
 
 const PICTURES = Math.min(Math.max(Number(process.argv[2]) || 40, 5), 500);
@@ -81,17 +82,7 @@ async function run(browser, mock, jpeg, old) {
   const from = await until(() => page.evaluate(() => window.probe.shown.length), 20000, (n) => n >= 3, 'first pictures') + 2;
   await until(() => page.evaluate(() => window.probe.shown.length), 10000 + PICTURES * 1000, (n) => n >= from + PICTURES, `${PICTURES} pictures`);
   const shown = await page.evaluate((f) => window.probe.shown.slice(f), from);
-  const digest = await page.evaluate(() => {
-    const out = { advisor: document.getElementById('advisor').innerHTML };
-    for (const id of ['view', 'hist', 'wave', 'parade', 'vector']) {
-      const c = document.getElementById(id);
-      const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-      let h = 0x811c9dc5;
-      for (let i = 0; i < d.length; i++) h = Math.imul(h ^ d[i], 16777619);
-      out[id] = `${c.width}x${c.height}:${(h >>> 0).toString(16)}`;
-    }
-    return out;
-  });
+  const digest = await shownDigest(page);
   await page.click('#lvbtn');
   for (const res of stream) res.destroy();
   await page.close();

@@ -7,7 +7,7 @@ const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { startMock } = require('./lib/mock-server');
 const { launchBrowser } = require('./lib/browser');
-const { openConsole, canvasPixels, topLogLine } = require('./lib/page');
+const { openConsole, canvasPixels, topLogLine, shownDigest } = require('./lib/page');
 const { makePicture } = require('./lib/png');
 const { BOUNDARY, part, serveStream: serveLib } = require('./lib/stream');
 
@@ -58,22 +58,6 @@ async function cameraJpeg(page) {
   return Buffer.from(b64, 'base64');
 }
 
-// Everything the view shows of one picture: the advisor, and the canvas and the four
-// scopes as size plus a digest of every RGBA byte (FNV-1a), read in the page.
-async function shown(page) {
-  return page.evaluate(() => {
-    const out = { advisor: document.getElementById('advisor').innerHTML };
-    for (const id of ['view', 'hist', 'wave', 'parade', 'vector']) {
-      const c = document.getElementById(id);
-      const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-      let h = 0x811c9dc5;
-      for (let i = 0; i < d.length; i++) h = Math.imul(h ^ d[i], 16777619);
-      out[id] = `${c.width}x${c.height}:${(h >>> 0).toString(16)}`;
-    }
-    return out;
-  });
-}
-
 test('Fluido draws the same pixels, scopes and advisor as the polled view for the same picture', async (t) => {
   const maker = await openConsole(browser, mock, {}, t);
   const jpeg = await cameraJpeg(maker);
@@ -96,7 +80,7 @@ test('Fluido draws the same pixels, scopes and advisor as the polled view for th
     await page.waitForTimeout(700);
     await page.click('#lvbtn');
     await page.waitForTimeout(200);
-    views[mode] = await shown(page);
+    views[mode] = await shownDigest(page);
     await page.close();
   }
   assert.deepEqual(views.fluid, views.polled);

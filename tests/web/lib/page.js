@@ -32,4 +32,20 @@ async function canvasPixels(page, id) {
   }, id);
 }
 
-module.exports = { openConsole, topLogLine, canvasPixels, REFERENCE };
+// What the live view shows: the advisor's markup and a digest (size and FNV-1a
+// of the RGBA bytes) of the view and each scope, to compare two pages or modes.
+async function shownDigest(page) {
+  return page.evaluate(() => {
+    const out = { advisor: document.getElementById('advisor').innerHTML };
+    for (const id of ['view', 'hist', 'wave', 'parade', 'vector']) {
+      const c = document.getElementById(id);
+      const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+      let h = 0x811c9dc5;
+      for (let i = 0; i < d.length; i++) h = Math.imul(h ^ d[i], 16777619);
+      out[id] = `${c.width}x${c.height}:${(h >>> 0).toString(16)}`;
+    }
+    return out;
+  });
+}
+
+module.exports = { openConsole, topLogLine, canvasPixels, shownDigest, REFERENCE };
