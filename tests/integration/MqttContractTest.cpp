@@ -68,13 +68,9 @@ TEST(MqttContract, StatusAndStateAreRetainedAndFollowTheCamera) {
 }
 
 TEST(MqttContract, CommandsRunThroughTheRoutesAndAnswerWhereAsked) {
-  auto broker = Broker::start(address(2, 1), kBrokerPort);
-  ASSERT_TRUE(broker) << Broker::lastError();
-  auto cam = VirtualCamera::start(address(2, 10), "02:00:00:00:21:20");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto node = startNode(*broker, address(2, 2), "n2");
-  ASSERT_TRUE(node) << KamoraServer::lastError();
-  ASSERT_TRUE(connectMain(*node, *cam));
+  NodeWithCamera setting = NodeWithCamera::start(2, "n2", "02:00:00:00:21:20");
+  ASSERT_EQ(setting.failed, "");
+  auto& [broker, cam, node, failed] = setting;
   MqttWatch watch(broker->host(), broker->port(), {"kamora/#", "answers/#"});
   ASSERT_TRUE(watch.ready(5000));
   ASSERT_TRUE(until([&] { return watch.last("kamora/n2/status") == "online"; }, 5s));

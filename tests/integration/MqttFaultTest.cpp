@@ -8,13 +8,9 @@ using namespace std::chrono_literals;
 using namespace mqtttest;
 
 TEST(MqttFaults, BrokerRestartBringsBackStatusAndEveryState) {
-  auto broker = Broker::start(address(4, 1), kBrokerPort);
-  ASSERT_TRUE(broker) << Broker::lastError();
-  auto cam = VirtualCamera::start(address(4, 10), "02:00:00:00:21:40");
-  ASSERT_TRUE(cam) << VirtualCamera::lastError();
-  auto node = startNode(*broker, address(4, 2), "n4");
-  ASSERT_TRUE(node) << KamoraServer::lastError();
-  ASSERT_TRUE(connectMain(*node, *cam));
+  NodeWithCamera setting = NodeWithCamera::start(4, "n4", "02:00:00:00:21:40");
+  ASSERT_EQ(setting.failed, "");
+  auto& [broker, cam, node, failed] = setting;
   {
     MqttWatch watch(broker->host(), broker->port(), {"kamora/n4/main/state"});
     ASSERT_TRUE(until([&] { return contains(watch.last("kamora/n4/main/state"), "conectada"); }, 5s,

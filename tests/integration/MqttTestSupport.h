@@ -38,6 +38,33 @@ inline bool connectMain(KamoraServer& server, const VirtualCamera& cam,
   return reply && reply->status == 200;
 }
 
+// The setting most tests start from, in address block `block`: a broker, a
+// virtual camera and the node `node` with that camera as main, connected.
+struct NodeWithCamera {
+  std::unique_ptr<Broker> broker;
+  std::unique_ptr<VirtualCamera> cam;
+  std::unique_ptr<KamoraServer> node;
+  std::string failed;  // what did not start, empty when everything did
+
+  static NodeWithCamera start(int block, const std::string& node, const std::string& mac) {
+    NodeWithCamera s;
+    s.broker = Broker::start(address(block, 1), kBrokerPort);
+    if (!s.broker) return s.fail("broker: " + Broker::lastError());
+    s.cam = VirtualCamera::start(address(block, 10), mac);
+    if (!s.cam) return s.fail("camera: " + VirtualCamera::lastError());
+    s.node = startNode(*s.broker, address(block, 2), node);
+    if (!s.node) return s.fail("node: " + KamoraServer::lastError());
+    if (!connectMain(*s.node, *s.cam)) return s.fail("node: its camera did not connect");
+    return s;
+  }
+
+ private:
+  NodeWithCamera&& fail(std::string why) {
+    failed = std::move(why);
+    return std::move(*this);
+  }
+};
+
 // What the watch heard, for a failure message.
 inline std::string heardText(const MqttWatch& watch) {
   std::string text;
