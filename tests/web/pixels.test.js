@@ -155,20 +155,29 @@ test('every combination matches the straightforward computation pixel for pixel'
         src[i + 3] = 255;
       }
     }
+    // The same picture as a decoder's B, G, R, X bytes, its fourth byte of no meaning.
+    const bgrx = new Uint8ClampedArray(src.length);
+    for (let i = 0; i < src.length; i += 4) {
+      bgrx[i] = src[i + 2]; bgrx[i + 1] = src[i + 1]; bgrx[i + 2] = src[i]; bgrx[i + 3] = (i >> 2) & 7;
+    }
+    const differences = (fast, ref) => {
+      let diff = 0, first = -1;
+      for (let i = 0; i < fast.length; i++) if (fast[i] !== ref[i]) { diff++; if (first < 0) first = i; }
+      return [diff, first];
+    };
     return list.map((o) => {
-      const fast = new Uint8ClampedArray(src);
+      const fast = new Uint8ClampedArray(src), swapped = new Uint8ClampedArray(bgrx);
       paintOverlays(fast, w, o);
+      paintOverlays(swapped, w, o, true);
       const ref = REF.overlays(src, w, o);
-      let diff = 0, first = -1, changed = 0;
-      for (let i = 0; i < fast.length; i++) {
-        if (fast[i] !== ref[i]) { diff++; if (first < 0) first = i; }
-        if (fast[i] !== src[i]) changed++;
-      }
-      return { diff, first, changed };
+      let changed = 0;
+      for (let i = 0; i < fast.length; i++) if (fast[i] !== src[i]) changed++;
+      return { rgba: differences(fast, ref), bgrx: differences(swapped, ref), changed };
     });
   }, [combos]);
   result.forEach((r, i) => {
-    assert.equal(r.diff, 0, JSON.stringify(combos[i]) + ' first difference at byte ' + r.first);
+    assert.deepEqual(r.rgba, [0, -1], JSON.stringify(combos[i]) + ': [bytes differing, first]');
+    assert.deepEqual(r.bgrx, [0, -1], JSON.stringify(combos[i]) + ' from B, G, R, X: [bytes differing, first]');
     assert.ok(r.changed > 0, 'the combination changes the picture');
   });
 });

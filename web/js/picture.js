@@ -92,10 +92,11 @@ class PictureChain {
     SCOPES.forEach((id) => { scopes[id] = this.scopes[id].transferToImageBitmap(); });
     if (!overlaysOn(s)) return { view: bitmap, width: w, height: h, scopes: scopes, advice: advice };
 
-    const frame = await this.readPixels(bitmap, w, h);
+    const read = await this.readPixels(bitmap, w, h);
+    const frame = read.frame;
     bitmap.close();
     t = lap(times, 'read', t);
-    paintOverlays(frame.data, w, s);
+    paintOverlays(frame.data, w, s, read.bgrx);
     t = lap(times, 'overlays', t);
     // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
     if (this.out.width !== w) this.out.width = w;
@@ -107,9 +108,11 @@ class PictureChain {
     return { view: view, width: w, height: h, scopes: scopes, advice: advice };
   }
 
-  // The picture's pixels, as RGBA in an ImageData kept from picture to picture. An
-  // opaque picture is copied straight out of a VideoFrame made on it, one pass into
-  // memory already there; otherwise it is drawn and read back from a canvas.
+  // The picture's pixels in an ImageData kept from picture to picture: { frame,
+  // bgrx }. An opaque picture is copied straight out of a VideoFrame made on it,
+  // one pass into memory already there: in the decoder's own B, G, R, X order as
+  // it is (bgrx, the overlays' pass puts it right), or converted to RGBA;
+  // otherwise it is drawn and read back from a canvas as RGBA.
   async readPixels(bitmap, w, h) {
     let frame = this.spare.pop();
     if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);
@@ -117,9 +120,13 @@ class PictureChain {
       let video = null;
       try {
         video = new VideoFrame(bitmap, { timestamp: 0 });
+        if (video.format === 'BGRX' && video.allocationSize() === frame.data.length) {
+          await video.copyTo(frame.data);
+          return { frame: frame, bgrx: true };
+        }
         if (video.format === 'BGRX' || video.format === 'RGBX') {
           await video.copyTo(frame.data, { format: 'RGBA' });
-          return frame;
+          return { frame: frame, bgrx: false };
         }
       } catch (e) {
         /* read back from the canvas below */
@@ -131,7 +138,7 @@ class PictureChain {
     if (this.view.width !== w) this.view.width = w;
     if (this.view.height !== h) this.view.height = h;
     drawReplacing(this.viewCtx, bitmap, w, h);
-    return this.viewCtx.getImageData(0, 0, w, h);
+    return { frame: this.viewCtx.getImageData(0, 0, w, h), bgrx: false };
   }
 
   // The gallery: the picture at thumbnail size under each look, in LOOKS order.

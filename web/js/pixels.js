@@ -98,12 +98,15 @@ const PEAK_RGB = (255 << SH_R) | (40 << SH_G) | (40 << SH_B);
 // values, as a second pass would. A live picture repeats a word along a row
 // (most of a flat area): a run of equal words takes one result, written
 // as it is, so the work follows the picture's changes more than its size.
-function paintOverlays(px, width, o) {
+// bgrx: the bytes come as B, G, R and a fourth byte of no meaning (an opaque
+// picture in its decoder's own order, copied without converting); the result
+// is RGBA all the same, opaque.
+function paintOverlays(px, width, o, bgrx) {
   const n = px.length >> 2;
   // A view on the pixels' own bytes needs them 4-aligned; otherwise work on a copy.
   const aligned = (px.byteOffset & 3) === 0;
   const words = aligned ? new Int32Array(px.buffer, px.byteOffset, n) : new Int32Array(new Uint8Array(px.subarray(0, n * 4)).buffer);
-  paintWords(words, width, o);
+  paintWords(words, width, o, !!bgrx);
   if (!aligned) px.set(new Uint8Array(words.buffer));
 }
 
@@ -119,8 +122,9 @@ const OVER_ZEBRA = LITTLE_ENDIAN ? 1 << 24 : 1;
 
 // The overlays' result for one colour: the stored colour after tone curve, look and
 // false colour, with OVER_ZEBRA when the luma is above the zebra level.
-function colourOf(p, tone, tables, lookId, fc, zl) {
-  const r0 = (p >>> SH_R) & 255, g0 = (p >>> SH_G) & 255, b0 = (p >>> SH_B) & 255;
+// inR, inB: where red and blue sit in p (SH_R and SH_B, or swapped for B, G, R order).
+function colourOf(p, inR, inB, tone, tables, lookId, fc, zl) {
+  const r0 = (p >>> inR) & 255, g0 = (p >>> SH_G) & 255, b0 = (p >>> inB) & 255;
   let r = r0, g = g0, b = b0;
   if (tables !== null) {
     r = tables[0][r0]; g = tables[1][g0]; b = tables[2][b0];
@@ -154,7 +158,7 @@ function colourOf(p, tone, tables, lookId, fc, zl) {
   return y > zl ? rgb | OVER_ZEBRA : rgb;
 }
 
-function paintWords(words, width, o) {
+function paintWords(words, width, o, bgrx) {
   const n = words.length;
   const tone = !!o.mlut, fc = !!o.falseColor, zebra = !!o.zebra, peak = !!o.peaking;
   const lookId = Math.max(0, LOOKS.indexOf(findLook(o.look)));
@@ -162,7 +166,10 @@ function paintWords(words, width, o) {
   // a table; after the curve they are fractions and the formulas run per colour.
   const tables = tone ? null : LOOK_TABLES[lookId];
   const zl = o.zebraLevel, th = o.peakThreshold, th1000 = th * 1000;
-  const settings = tone + ' ' + lookId + ' ' + fc + ' ' + zl;
+  const settings = tone + ' ' + lookId + ' ' + fc + ' ' + zl + ' ' + bgrx;
+  const inR = bgrx ? SH_B : SH_R, inB = bgrx ? SH_R : SH_B;
+  // What of a word's alpha is kept, and what is set: all of it, or opaque for B, G, R, X.
+  const keep = bgrx ? 0 : ALPHA_MASK, set = bgrx ? ALPHA_MASK : 0;
   if (memo.settings !== settings) { memo.settings = settings; memo.keys.fill(-1); }
   const keys = memo.keys, results = memo.results, shift = 32 - MEMO_BITS;
   const zebraRgb = (255 << SH_R) | (0 << SH_G) | (180 << SH_B);
@@ -176,20 +183,20 @@ function paintWords(words, width, o) {
       const slot = Math.imul(colour, 0x9e3779b1) >>> shift;
       let v = results[slot];
       if (keys[slot] !== colour) {
-        v = colourOf(p, tone, tables, lookId, fc, zl);
+        v = colourOf(p, inR, inB, tone, tables, lookId, fc, zl);
         keys[slot] = colour; results[slot] = v;
       }
       // The run of words equal to this one: one result for all of it.
       let e = k + 1;
       while (e < end && words[e] === p) e++;
       const plain = v & RGB_MASK;
-      const out = (p & ALPHA_MASK) | plain;
+      const out = (p & keep) | set | plain;
       if (zebra && (v & OVER_ZEBRA) !== 0) {
         // Stripes: stored values change inside the run, and peaking sees each change.
         let phase = (k + row) % 6;
         for (; k < e; k++) {
           const rgb = phase < 3 ? zebraRgb : plain;
-          words[k] = (p & ALPHA_MASK) | rgb;
+          words[k] = (p & keep) | set | rgb;
           if (peak) prevN = peakAt(words, k, rgb, prevN, th, th1000);
           if (++phase === 6) phase = 0;
         }
