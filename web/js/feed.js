@@ -150,17 +150,22 @@ function feedConnect(run) {
     });
 }
 
-function feedRead(run, reader, parts) {
-  return reader.read().then(function (chunk) {
-    if (chunk.done || run.stopped) return undefined;
+// A loop, not a promise that returns the next read's: such a chain keeps every
+// read of a stream that never ends (about 100 bytes each) until it ends.
+async function feedRead(run, reader, parts) {
+  for (;;) {
+    const chunk = await reader.read();
+    if (chunk.done || run.stopped) return;
     const done = parts.push(chunk.value);
     if (done.length) {
       const part = done[done.length - 1];
       run.onPart({ blob: new Blob(part.views, { type: part.type }), stamp: part.stamp, frame: part.frame }, done.length - 1);
     }
-    if (parts.ended || parts.broken) return reader.cancel();
-    return feedRead(run, reader, parts);
-  });
+    if (parts.ended || parts.broken) {
+      await reader.cancel();
+      return;
+    }
+  }
 }
 
 // The stream's reader: follows the stream it is told to, keeps only the newest

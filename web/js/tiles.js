@@ -180,9 +180,11 @@ class TileStream {
       });
   }
 
-  read(reader, parts, abort) {
-    return reader.read().then((chunk) => {
-      if (chunk.done || abort.signal.aborted) return undefined;
+  // A loop, as feedRead's (js/feed.js), so that reads are not kept while the stream runs.
+  async read(reader, parts, abort) {
+    for (;;) {
+      const chunk = await reader.read();
+      if (chunk.done || abort.signal.aborted) return;
       // Every camera's newest part of this read; older ones of the same camera are left.
       const newest = new Map();
       parts.push(chunk.value).forEach((part) => newest.set(part.view + ' ' + part.camera, part));
@@ -190,8 +192,10 @@ class TileStream {
         if (part.view === 'full') this.onFull(part);
         else this.onTile(part);
       });
-      if (parts.ended || parts.broken) return reader.cancel();
-      return this.read(reader, parts, abort);
-    });
+      if (parts.ended || parts.broken) {
+        await reader.cancel();
+        return;
+      }
+    }
   }
 }
