@@ -78,17 +78,29 @@ function drawHist(m) {
   histArea(ctx, m.hl, peak, 'rgba(220,220,220,.35)');
 }
 
+// The 64 level bins of the waveform and the parade, per scope row.
+const ROW_BIN = new Int32Array(SH);
+for (let y = 0; y < SH; y++) ROW_BIN[y] = Math.floor(y / SH * 64);
+
+// A scope's pixels, kept from picture to picture: cleared when `clear`.
+const scopePixels = {};
+function scopeImage(id, ctx, clear) {
+  const img = scopePixels[id] || (scopePixels[id] = ctx.createImageData(SW, SH));
+  if (clear) img.data.fill(0);
+  return img;
+}
+
 function drawWave(m) {
   const ctx = scopeCtx.wave;
   ctx.fillStyle = '#08090b';
   ctx.fillRect(0, 0, SW, SH);
   const peak = peakOf([m.wave]);
-  const img = ctx.createImageData(SW, SH);
+  const img = scopeImage('wave', ctx, false); // every pixel is written below
   const d = img.data;
   for (let x = 0; x < SW; x++) {
     const src = Math.floor(x / SW * m.width) * 64;
     for (let y = 0; y < SH; y++) {
-      const v = m.wave[src + Math.floor(y / SH * 64)] / peak;
+      const v = m.wave[src + ROW_BIN[y]] / peak;
       const g = Math.min(255, 900 * v);
       const i = (y * SW + x) * 4;
       d[i] = 0.6 * g; d[i + 1] = g; d[i + 2] = 0.6 * g; d[i + 3] = 255;
@@ -102,7 +114,7 @@ function drawParade(m) {
   ctx.fillStyle = '#08090b';
   ctx.fillRect(0, 0, SW, SH);
   const peak = peakOf([m.pr, m.pg, m.pb]);
-  const img = ctx.createImageData(SW, SH);
+  const img = scopeImage('parade', ctx, true);
   const d = img.data;
   const third = SW / 3;
   const chans = [m.pr, m.pg, m.pb];
@@ -112,7 +124,7 @@ function drawParade(m) {
       const src = Math.floor(x / third * m.width) * 64;
       const dx = Math.floor(x + c * third);
       for (let y = 0; y < SH; y++) {
-        const count = bins[src + Math.floor(y / SH * 64)];
+        const count = bins[src + ROW_BIN[y]];
         if (count === 0) continue;
         const i = (y * SW + dx) * 4;
         d[i + c] = Math.min(255, 900 * (count / peak));
