@@ -244,6 +244,16 @@ test('connections: with 8 cameras the page holds the page and at most 3 more', {
     await asked(page, new RegExp(`^POST /tiles/full\\?stream=[0-9a-f]{16}&full=${id}&fps=7$`), from);
     await page.waitForFunction(() => document.getElementById('view').width === 1024);
   }
+  // Two moves asked at once: the view ends on the second camera's pictures.
+  await page.evaluate(() => {
+    window.shownFrom = [];
+    const show = showPicture;
+    showPicture = function (p) { window.shownFrom.push(p.camera); show(p); };
+  });
+  await page.keyboard.press('Alt+3');
+  await page.keyboard.press('Alt+4');
+  await until(() => page.evaluate(() => window.shownFrom), 10000,
+    (seen) => seen.filter((id) => id === 'c4').length >= 5, 'five pictures of c4 shown');
   await page.click('button:text-is("📸 Capturar")');
   await page.click('#volleybtn');
   await page.waitForFunction(() => !document.getElementById('volleybtn').disabled, null, { timeout: 60000 });

@@ -112,6 +112,8 @@ class TileStream {
     this.retry = 0;
     this.running = false;
     this.id = null;        // the running stream's X-Stream, once its answer came
+    this.moving = false;   // a POST /tiles/full is under way; again: one more after it
+    this.again = false;
   }
 
   // Asks for the full pictures of camera `full` (null: none), at most fps a second
@@ -121,19 +123,30 @@ class TileStream {
   open(full, fps) {
     this.full = full;
     this.fps = fps;
-    if (this.running && this.id !== null) {
-      const id = this.id;
-      const query = 'stream=' + encodeURIComponent(id) + '&full=' + encodeURIComponent(full === null ? '' : full) +
-        (fps ? '&fps=' + fps : '');
-      request('/tiles/full?' + query, { method: 'POST' }, 'json')
-        .then((r) => { if (!r.ok) throw new Error('HTTP ' + r.status); })
-        .catch(() => {
-          // Gone meanwhile (a new server, a stream cut): a new stream with what is asked now.
-          if (this.running && this.id === id) this.reconnect();
-        });
-      return;
-    }
-    this.reconnect();
+    if (this.running && this.id !== null) this.move();
+    else this.reconnect();
+  }
+
+  // One move at a time, each asking for what is wanted when it leaves: two under
+  // way together could reach the server in either order.
+  move() {
+    if (this.moving) { this.again = true; return; }
+    this.moving = true;
+    const id = this.id;
+    const query = 'stream=' + encodeURIComponent(id) + '&full=' + encodeURIComponent(this.full === null ? '' : this.full) +
+      (this.fps ? '&fps=' + this.fps : '');
+    request('/tiles/full?' + query, { method: 'POST' }, 'json')
+      .then((r) => { if (!r.ok) throw new Error('HTTP ' + r.status); })
+      .catch(() => {
+        // Gone meanwhile (a new server, a stream cut): a new stream with what is asked now.
+        if (this.running && this.id === id) this.reconnect();
+      })
+      .then(() => {
+        this.moving = false;
+        if (!this.again) return;
+        this.again = false;
+        if (this.running && this.id !== null) this.move();
+      });
   }
 
   reconnect() {
