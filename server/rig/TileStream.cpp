@@ -18,10 +18,6 @@ void partOf(const LiveFrame& frame, const CameraSlot& camera, const char* view, 
   out.tail = "\r\n";
 }
 
-}  // namespace
-
-namespace {
-
 std::chrono::microseconds intervalOf(int fps) {
   return fps > 0 ? std::chrono::microseconds(1000000 / fps) : std::chrono::microseconds(0);
 }
