@@ -150,22 +150,28 @@ function feedConnect(run) {
     });
 }
 
-// A loop, not a promise that returns the next read's: such a chain keeps every
-// read of a stream that never ends (about 100 bytes each) until it ends.
-async function feedRead(run, reader, parts) {
+// Reads a multipart body until it ends or stopped() says so, handing the whole
+// parts each read completes to onParts. A loop, not a promise that returns the
+// next read's: such a chain keeps every read of a stream that never ends (about
+// 100 bytes each) until it ends. Also the tiles' stream's reader (js/tiles.js).
+async function readParts(reader, parts, stopped, onParts) {
   for (;;) {
     const chunk = await reader.read();
-    if (chunk.done || run.stopped) return;
+    if (chunk.done || stopped()) return;
     const done = parts.push(chunk.value);
-    if (done.length) {
-      const part = done[done.length - 1];
-      run.onPart({ blob: new Blob(part.views, { type: part.type }), stamp: part.stamp, frame: part.frame }, done.length - 1);
-    }
+    if (done.length) onParts(done);
     if (parts.ended || parts.broken) {
       await reader.cancel();
       return;
     }
   }
+}
+
+function feedRead(run, reader, parts) {
+  return readParts(reader, parts, function () { return run.stopped; }, function (done) {
+    const part = done[done.length - 1];
+    run.onPart({ blob: new Blob(part.views, { type: part.type }), stamp: part.stamp, frame: part.frame }, done.length - 1);
+  });
 }
 
 // The stream's reader: follows the stream it is told to, keeps only the newest

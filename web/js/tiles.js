@@ -193,22 +193,15 @@ class TileStream {
       });
   }
 
-  // A loop, as feedRead's (js/feed.js), so that reads are not kept while the stream runs.
-  async read(reader, parts, abort) {
-    for (;;) {
-      const chunk = await reader.read();
-      if (chunk.done || abort.signal.aborted) return;
+  read(reader, parts, abort) {
+    return readParts(reader, parts, () => abort.signal.aborted, (done) => {
       // Every camera's newest part of this read; older ones of the same camera are left.
       const newest = new Map();
-      parts.push(chunk.value).forEach((part) => newest.set(part.view + ' ' + part.camera, part));
+      done.forEach((part) => newest.set(part.view + ' ' + part.camera, part));
       newest.forEach((part) => {
         if (part.view === 'full') this.onFull(part);
         else this.onTile(part);
       });
-      if (parts.ended || parts.broken) {
-        await reader.cancel();
-        return;
-      }
-    }
+    });
   }
 }
