@@ -115,11 +115,10 @@ function lvToggle() {
 
 function lvBegin() {
   watchStart();
+  if (fluid) lvFeed = { dropped: 0 }; // the rate and delay read-out, whichever stream brings the pictures
   if (typeof rigStreamFull === 'function' && rigStreamFull(lv.camera, fluid ? 0 : LV_POLL_FPS)) {
     lv.rig = true;
-    if (fluid) lvFeed = { dropped: 0 }; // the rate and delay read-out, as below
   } else if (fluid) {
-    lvFeed = { dropped: 0 };
     pictureHost().follow(new URL(lv.camera.url('/liveview.mjpg'), location.href).href);
   } else {
     lv.timer = setInterval(tick, 150);
@@ -142,7 +141,7 @@ function lvReopen() {
 // full pictures in between (each opening costs the page a connection).
 function lvHalt(again) {
   if (lv.timer !== null) { clearInterval(lv.timer); lv.timer = null; }
-  if (lvFeed !== null) { lvFeed = null; }
+  lvFeed = null;
   if (lv.rig) {
     lv.rig = false;
     if (!again) rigStreamFull(null);

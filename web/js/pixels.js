@@ -190,13 +190,14 @@ function paintWords(words, width, o, bgrx) {
       let e = k + 1;
       while (e < end && words[e] === p) e++;
       const plain = v & RGB_MASK;
-      const out = (p & keep) | set | plain;
+      const base = (p & keep) | set; // the word's alpha as stored
+      const out = base | plain;
       if (zebra && (v & OVER_ZEBRA) !== 0) {
         // Stripes: stored values change inside the run, and peaking sees each change.
         let phase = (k + row) % 6;
         for (; k < e; k++) {
           const rgb = phase < 3 ? zebraRgb : plain;
-          words[k] = (p & keep) | set | rgb;
+          words[k] = base | rgb;
           if (peak) prevN = peakAt(words, k, rgb, prevN, th, th1000);
           if (++phase === 6) phase = 0;
         }

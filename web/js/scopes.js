@@ -84,8 +84,8 @@ for (let y = 0; y < SH; y++) ROW_BIN[y] = Math.floor(y / SH * 64);
 
 // A scope's pixels, kept from picture to picture: cleared when `clear`.
 const scopePixels = {};
-function scopeImage(id, ctx, clear) {
-  const img = scopePixels[id] || (scopePixels[id] = ctx.createImageData(SW, SH));
+function scopeImage(id, clear) {
+  const img = scopePixels[id] || (scopePixels[id] = new ImageData(SW, SH));
   if (clear) img.data.fill(0);
   return img;
 }
@@ -95,7 +95,7 @@ function drawWave(m) {
   ctx.fillStyle = '#08090b';
   ctx.fillRect(0, 0, SW, SH);
   const peak = peakOf([m.wave]);
-  const img = scopeImage('wave', ctx, false); // every pixel is written below
+  const img = scopeImage('wave', false); // every pixel is written below
   const d = img.data;
   for (let x = 0; x < SW; x++) {
     const src = Math.floor(x / SW * m.width) * 64;
@@ -114,7 +114,7 @@ function drawParade(m) {
   ctx.fillStyle = '#08090b';
   ctx.fillRect(0, 0, SW, SH);
   const peak = peakOf([m.pr, m.pg, m.pb]);
-  const img = scopeImage('parade', ctx, true);
+  const img = scopeImage('parade', true);
   const d = img.data;
   const third = SW / 3;
   const chans = [m.pr, m.pg, m.pb];
