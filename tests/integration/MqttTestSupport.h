@@ -49,19 +49,18 @@ struct NodeWithCamera {
   static NodeWithCamera start(int block, const std::string& node, const std::string& mac) {
     NodeWithCamera s;
     s.broker = Broker::start(address(block, 1), kBrokerPort);
-    if (!s.broker) return s.fail("broker: " + Broker::lastError());
-    s.cam = VirtualCamera::start(address(block, 10), mac);
-    if (!s.cam) return s.fail("camera: " + VirtualCamera::lastError());
-    s.node = startNode(*s.broker, address(block, 2), node);
-    if (!s.node) return s.fail("node: " + KamoraServer::lastError());
-    if (!connectMain(*s.node, *s.cam)) return s.fail("node: its camera did not connect");
+    if (s.broker) s.cam = VirtualCamera::start(address(block, 10), mac);
+    if (s.cam) s.node = startNode(*s.broker, address(block, 2), node);
+    if (!s.broker) {
+      s.failed = "broker: " + Broker::lastError();
+    } else if (!s.cam) {
+      s.failed = "camera: " + VirtualCamera::lastError();
+    } else if (!s.node) {
+      s.failed = "node: " + KamoraServer::lastError();
+    } else if (!connectMain(*s.node, *s.cam)) {
+      s.failed = "node: its camera did not connect";
+    }
     return s;
-  }
-
- private:
-  NodeWithCamera&& fail(std::string why) {
-    failed = std::move(why);
-    return std::move(*this);
   }
 };
 

@@ -311,10 +311,13 @@ TEST(SdkSigpipe, InitIgnoresItOnlyWhereTheHostLeftTheDefault) {
 #endif
   const std::pair<void (*)(int), void (*)(int)> rows[] = {
       {SIG_DFL, quietDefault}, {onPipe, onPipe}, {SIG_IGN, SIG_IGN}};
+  // The tests after this one share the process: they get back what it had.
+  void (*const found)(int) = std::signal(SIGPIPE, SIG_DFL);
   for (const auto& [before, after] : rows) {
     std::signal(SIGPIPE, before);
     ASSERT_TRUE(Init(0));
     EXPECT_EQ(std::signal(SIGPIPE, SIG_DFL), after);
     Release();
   }
+  std::signal(SIGPIPE, found);
 }
