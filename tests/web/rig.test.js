@@ -244,14 +244,31 @@ test('connections: with 8 cameras the page holds the page and at most 3 more', {
     await asked(page, new RegExp(`^POST /tiles/full\\?stream=[0-9a-f]{16}&full=${id}&fps=7$`), from);
     await page.waitForFunction(() => document.getElementById('view').width === 1024);
   }
-  // Two moves asked at once: the view ends on the second camera's pictures.
+  // A second move asked while the first is under way goes after it, naming the
+  // camera wanted then: two at once could reach the server in either order.
+  // The move to c3 is held in the browser until the page has done all c4 asks.
   await page.evaluate(() => {
     window.shownFrom = [];
     const show = showPicture;
     showPicture = function (p) { window.shownFrom.push(p.camera); show(p); };
   });
+  const moves = [];
+  let held = null;
+  await page.route('**/tiles/full?*', (route) => {
+    moves.push(new URL(route.request().url()).searchParams.get('full'));
+    if (held === null) held = route;
+    else route.continue();
+  });
+  const from = page.seen.length;
   await page.keyboard.press('Alt+3');
+  await until(() => moves, 5000, (m) => m.length === 1, 'the move to c3, held');
   await page.keyboard.press('Alt+4');
+  await asked(page, 'GET /cameras/c4/sequence', from); // the focus's last request, after its move
+  assert.deepEqual(moves, ['c3'], 'no second move while the first is under way');
+  await held.continue();
+  await until(() => moves, 5000, (m) => m.length === 2, 'the move to c4 after it');
+  assert.deepEqual(moves, ['c3', 'c4']);
+  await page.unroute('**/tiles/full?*');
   await until(() => page.evaluate(() => window.shownFrom), 10000,
     (seen) => seen.filter((id) => id === 'c4').length >= 5, 'five pictures of c4 shown');
   await page.click('button:text-is("📸 Capturar")');
