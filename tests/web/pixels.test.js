@@ -135,6 +135,8 @@ test('every combination matches the straightforward computation pixel for pixel'
     combos.push({ look, mlut: false, falseColor: false, zebra: true, peaking: true, zebraLevel: 200, peakThreshold: 10 });
     combos.push({ look, mlut: true, falseColor: true, zebra: false, peaking: false, zebraLevel: 250, peakThreshold: 34 });
   }
+  // Below zero even a step of nothing passes: inside a run of equal pixels too.
+  combos.push({ look: 'Neutro', mlut: false, falseColor: false, zebra: true, peaking: true, zebraLevel: 200, peakThreshold: -1 });
   const result = await page.evaluate(([list]) => {
     // A picture with every grey level, smooth gradients, flat blocks (runs of equal
     // pixels, some above the zebra level, across row ends), saturated colours and noise.
