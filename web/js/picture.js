@@ -58,11 +58,6 @@ class PictureChain {
   constructor() {
     this.view = new OffscreenCanvas(1, 1);
     this.viewCtx = this.view.getContext('2d', { willReadFrequently: true });
-    // The painted picture goes out through a canvas of its own that is never read
-    // back: without willReadFrequently it may live on the GPU, and writing to it
-    // costs less (3.4 against 4.0 ms at 1920 x 1080 in headless Chromium).
-    this.out = new OffscreenCanvas(1, 1);
-    this.outCtx = this.out.getContext('2d');
     this.ana = new OffscreenCanvas(AW, AH).getContext('2d', { willReadFrequently: true });
     this.scopes = {};
     SCOPES.forEach((id) => {
@@ -70,17 +65,20 @@ class PictureChain {
       scopeCtx[id] = this.scopes[id].getContext('2d');
     });
     this.spare = []; // ImageDatas for the next pictures' pixels
+    this.counts = null; // the last picture's counts, their arrays reused
   }
 
   // Everything one picture gives the page: { view, width, height, scopes, advice },
-  // as a promise. `bitmap` is used up: handed on as the view, or closed. Stage
-  // times add to `times`.
+  // as a promise; the view is the bitmap as decoded when nothing is painted on it,
+  // the painted pixels (an ImageData) otherwise. `bitmap` is used up: handed on as
+  // the view, or closed. Stage times add to `times`.
   async run(bitmap, s, times) {
     const w = bitmap.width, h = bitmap.height;
     // The scopes measure the picture as the camera sent it, before any overlay.
     let t = performance.now();
     drawReplacing(this.ana, bitmap, AW, AH);
-    const m = measure(this.ana.getImageData(0, 0, AW, AH).data, AW, s.zebraLevel);
+    const m = measure(this.ana.getImageData(0, 0, AW, AH).data, AW, s.zebraLevel, this.counts);
+    this.counts = m;
     t = lap(times, 'measure', t);
     drawHist(m); t = lap(times, 'hist', t);
     drawWave(m); t = lap(times, 'wave', t);
@@ -97,15 +95,17 @@ class PictureChain {
     bitmap.close();
     t = lap(times, 'read', t);
     paintOverlays(frame.data, w, s, read.bgrx);
-    t = lap(times, 'overlays', t);
-    // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
-    if (this.out.width !== w) this.out.width = w;
-    if (this.out.height !== h) this.out.height = h;
-    this.outCtx.putImageData(frame, 0, 0);
-    if (this.spare.length < 2) this.spare.push(frame);
-    const view = this.out.transferToImageBitmap();
-    lap(times, 'write', t);
-    return { view: view, width: w, height: h, scopes: scopes, advice: advice };
+    lap(times, 'overlays', t);
+    // The painted pixels go to the page as they are, their memory moved rather than
+    // copied, and come back to be painted again once shown (keep). A canvas to
+    // make a bitmap of them would take fresh memory for every picture, which on
+    // some machines costs more than all the painting (8 ms at 1024 x 680).
+    return { view: frame, width: w, height: h, scopes: scopes, advice: advice };
+  }
+
+  // Takes back a picture's pixels, shown or left out, for a later picture.
+  keep(frame) {
+    if (this.spare.length < 3) this.spare.push(frame);
   }
 
   // The picture's pixels in an ImageData kept from picture to picture: { frame,
@@ -162,9 +162,16 @@ class PictureChain {
 }
 
 function pictureBitmaps(p) {
-  const list = [p.view];
+  const list = [];
   SCOPES.forEach(function (id) { list.push(p.scopes[id]); });
   if (p.looks) p.looks.forEach(function (l) { list.push(l.bitmap); });
+  return list;
+}
+
+// What a picture moves to the page: its bitmaps and its pixels' memory.
+function pictureTransfers(p) {
+  const list = pictureBitmaps(p);
+  list.push(p.view instanceof ImageData ? p.view.data.buffer : p.view);
   return list;
 }
 
@@ -215,6 +222,8 @@ class PictureWorker {
         break;
       case 'stop': this.stop(); break;
       case 'shown':
+        // The pixels of the picture shown come back to be painted again.
+        if (msg.pixels && this.chain !== null) this.chain.keep(msg.pixels);
         this.withPage = false;
         if (this.unsent !== null) this.send(this.unsent);
         break;
@@ -230,7 +239,7 @@ class PictureWorker {
     if (this.ready !== null) { this.ready.bitmap.close(); this.ready = null; }
     if (this.unsent !== null) {
       if (this.unsent.looks) this.looksDone = false; // made again from the next picture
-      pictureBitmaps(this.unsent).forEach(function (b) { b.close(); });
+      this.drop(this.unsent);
       this.unsent = null;
     }
   }
@@ -299,7 +308,7 @@ class PictureWorker {
       p.times = d.times;
       p.work = performance.now() - t0;
       if (d.source.run === this.run) this.send(p);
-      else pictureBitmaps(p).forEach(function (b) { b.close(); });
+      else this.drop(p);
     }).catch(() => { /* a picture that cannot be painted is skipped */ }).then(() => {
       this.painting = false;
       const next = this.ready;
@@ -314,7 +323,7 @@ class PictureWorker {
       if (this.unsent !== null) {
         // The gallery goes with whichever picture reaches the page first.
         if (this.unsent.looks && !p.looks) { p.looks = this.unsent.looks; this.unsent.looks = null; }
-        pictureBitmaps(this.unsent).forEach(function (b) { b.close(); });
+        this.drop(this.unsent);
         this.dropped.finished++;
       }
       this.unsent = p;
@@ -323,7 +332,14 @@ class PictureWorker {
     this.unsent = null;
     this.withPage = true;
     p.dropped = Object.assign({}, this.dropped);
-    this.port.postMessage(p, pictureBitmaps(p));
+    this.port.postMessage(p, pictureTransfers(p));
+  }
+
+  // A finished picture that will not be shown: its bitmaps closed, its pixels kept.
+  drop(p) {
+    pictureBitmaps(p).forEach(function (b) { b.close(); });
+    if (p.view instanceof ImageData) this.chain.keep(p.view);
+    else p.view.close();
   }
 }
 

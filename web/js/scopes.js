@@ -5,15 +5,24 @@
 
 // ---- Counts -------------------------------------------------------------------
 
-// Counts one RGBA picture (the 160-wide analysis copy) into fresh arrays.
-function measure(px, width, zebraLevel) {
-  const m = {
+function newCounts(width) {
+  return {
     hr: new Float64Array(256), hg: new Float64Array(256), hb: new Float64Array(256), hl: new Float64Array(256),
     wave: new Float64Array(width * 64),
     pr: new Float64Array(width * 64), pg: new Float64Array(width * 64), pb: new Float64Array(width * 64),
     vec: new Float64Array(128 * 128),
     sr: 0, sg: 0, sb: 0, count: 0, hi: 0, sh: 0, width: width
   };
+}
+
+// Counts one RGBA picture (the 160-wide analysis copy): into `reuse`, the counts of
+// an earlier picture as this returned them, zeroed first, or else into fresh
+// arrays. The worker reuses its own: a fresh half megabyte for every picture
+// costs more than the counting on machines slow to hand out memory.
+function measure(px, width, zebraLevel, reuse) {
+  let m = reuse;
+  if (!m || m.width !== width) m = newCounts(width);
+  else ['hr', 'hg', 'hb', 'hl', 'wave', 'pr', 'pg', 'pb', 'vec'].forEach(function (k) { m[k].fill(0); });
   const n = px.length >> 2;
   let sr = 0, sg = 0, sb = 0, hi = 0, sh = 0, col = 0;
   for (let p = 0, i = 0; p < n; p++, i += 4) {
