@@ -238,6 +238,9 @@ test('connections: with 8 cameras the page holds the page and at most 3 more', {
   // The busiest the page gets: the live view on, the focus going round, a capture
   // and a volley under way while it polls.
   await page.click('#lvbtn');
+  // Its first full picture: the stream carrying them has answered, so a change of
+  // focus from now on moves it (before that, it is opened again, as intended).
+  await page.waitForFunction(() => document.getElementById('view').width === 1024);
   for (const id of ['c3', 'c4', 'main', 'c5', 'c2']) {
     const from = page.seen.length;
     await page.click(tileOf(id));
