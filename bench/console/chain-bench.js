@@ -60,29 +60,12 @@ function timeOldStages() {
   };
 }
 
-// In the page as built now: the painted picture comes as pixels the page puts on
-// its view, on the main thread; that put is the chain's write stage.
-function timePagePuts() {
-  const put = CanvasRenderingContext2D.prototype.putImageData;
-  let spent = 0;
-  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
-    const t0 = performance.now();
-    try { return put.apply(this, args); } finally { spent += performance.now() - t0; }
-  };
-  const show = showPicture;
-  showPicture = function (p) {
-    spent = 0;
-    show(p);
-    if (p && p.times) p.times.write = (p.times.write || 0) + spent;
-  };
-}
-
 async function run(browser, mock, jpeg, old) {
   const page = await browser.newPage();
   await page.goto(mock.url + '/');
   await page.evaluate(() => localStorage.setItem('kamora.fluido', '1'));
   await page.reload();
-  await page.evaluate(old ? timeOldStages : timePagePuts);
+  if (old) await page.evaluate(timeOldStages);
   await page.evaluate(installProbes);
   let frame = 0;
   const stream = [];

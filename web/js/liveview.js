@@ -195,14 +195,12 @@ function pictureReady(p) {
     }
   } finally {
     closePicture(p);
-    // Painted pixels go back to the worker, which paints the next pictures on them.
-    if (p.view instanceof ImageData) lv.host.post({ kind: 'shown', pixels: p.view }, [p.view.data.buffer]);
-    else lv.host.post({ kind: 'shown' });
+    lv.host.post({ kind: 'shown' });
   }
 }
 
 function closePicture(p) {
-  if (!(p.view instanceof ImageData)) p.view.close();
+  p.view.close();
   SCOPES.forEach(function (id) { p.scopes[id].close(); });
   if (p.looks) p.looks.forEach(function (l) { l.bitmap.close(); });
 }
@@ -213,8 +211,7 @@ function showPicture(p) {
   // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
   if (viewCanvas.width !== p.width) viewCanvas.width = p.width;
   if (viewCanvas.height !== p.height) viewCanvas.height = p.height;
-  if (p.view instanceof ImageData) viewCtx.putImageData(p.view, 0, 0);
-  else drawReplacing(viewCtx, p.view, p.width, p.height);
+  drawReplacing(viewCtx, p.view, p.width, p.height);
   SCOPES.forEach(function (id) { drawReplacing(scopeCtx[id], p.scopes[id], SW, SH); });
   showAdvice(p.advice);
   if (noSignal) drawNoSignal();
