@@ -44,11 +44,12 @@ bool isRouteTail(const std::string& tail) {
 
 }  // namespace
 
-const std::array<TopicRow, 7>& topicTable() {
-  static const std::array<TopicRow, 7> table = {{
+const std::array<TopicRow, 8>& topicTable() {
+  static const std::array<TopicRow, 8> table = {{
       {Topic::Status, "kamora/<node>/status", true, false},
       {Topic::State, "kamora/<node>/<camera>/state", true, false},
       {Topic::Event, "kamora/<node>/<camera>/event/<type>", false, false},
+      {Topic::NodeEvent, "kamora/<node>/event/<type>", false, false},
       {Topic::Command, "kamora/<node>/<camera>/cmd/<route>", false, true},
       {Topic::Reply, "kamora/<node>/<camera>/reply/<route>", false, false},
       {Topic::Volley, "kamora/rig/volley", false, true},

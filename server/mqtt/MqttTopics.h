@@ -18,6 +18,7 @@ enum class Topic {
   Status,        // kamora/<node>/status
   State,         // kamora/<node>/<camera>/state
   Event,         // kamora/<node>/<camera>/event/<type>
+  NodeEvent,     // kamora/<node>/event/<type>
   Command,       // kamora/<node>/<camera>/cmd/<route>
   Reply,         // kamora/<node>/<camera>/reply/<route>
   Volley,        // kamora/rig/volley
@@ -33,7 +34,7 @@ struct TopicRow {
   bool heard;  // the server subscribes to it (else it publishes it)
 };
 
-const std::array<TopicRow, 7>& topicTable();
+const std::array<TopicRow, 8>& topicTable();
 
 // The topic's name for this node and camera; `last` fills the pattern's
 // last placeholder when it has one.

@@ -1,5 +1,5 @@
-// The publisher's thread: wakes on each event, publishes it, and re-reads
-// the state of the cameras it concerned.
+// The publisher's thread: wakes on each event, publishes it (under its camera,
+// or under the node), and re-reads the state of the cameras it concerned.
 #include "server/mqtt/StatePublisher.h"
 
 #include <algorithm>
@@ -105,6 +105,14 @@ void StatePublisher::run() {
         publication.payload = event.data;
         link_.publish(publication);
         touched.insert(camera);
+      }
+      // The rig's own events (a camera added or removed, a rig sequence, a volley
+      // as a whole) belong to no one camera: they go out under the node.
+      if (event.camera.empty()) {
+        Publication publication;
+        publication.topic = mqtt::topicName(mqtt::Topic::NodeEvent, node_, "", event.type);
+        publication.payload = event.data;
+        link_.publish(publication);
       }
     }
     for (const std::string& camera : touched) refresh(camera);

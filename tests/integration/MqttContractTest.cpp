@@ -62,6 +62,14 @@ TEST(MqttContract, StatusAndStateAreRetainedAndFollowTheCamera) {
   ASSERT_TRUE(node->client().Delete("/cameras/left"));
   EXPECT_TRUE(until([&] { return early.last("kamora/n1/left/state").empty(); }, 5s,
                     [&] { return heardText(early); }));
+  // The rig's own events, which have no camera, are heard under the node.
+  EXPECT_TRUE(until(
+      [&] {
+        const std::vector<MqttHeard> rig = early.on("kamora/n1/event/rig");
+        return rig.size() == 2 && rig[0].payload == "{\"id\":\"left\",\"change\":\"added\"}" &&
+               rig[1].payload == "{\"id\":\"left\",\"change\":\"removed\"}";
+      },
+      5s, [&] { return heardText(early); }));
   MqttWatch later(broker->host(), broker->port(), {"kamora/n1/+/state"});
   ASSERT_TRUE(until([&] { return !later.on("kamora/n1/main/state").empty(); }, 5s));
   EXPECT_TRUE(later.on("kamora/n1/left/state").empty()) << heardText(later);

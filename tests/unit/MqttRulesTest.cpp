@@ -17,6 +17,7 @@ TEST(MqttTopics, NamesHeardTopicsAndTheDocumentation) {
   EXPECT_EQ(mqtt::topicName(Topic::Event, "n1", "left", "capture"), "kamora/n1/left/event/capture");
   EXPECT_EQ(mqtt::topicName(Topic::Reply, "n1", "main", "ptz/preset/set"),
             "kamora/n1/main/reply/ptz/preset/set");
+  EXPECT_EQ(mqtt::topicName(Topic::NodeEvent, "n1", "", "sequence"), "kamora/n1/event/sequence");
   EXPECT_EQ(mqtt::topicName(Topic::VolleyResult, "n1", "", "v7"), "kamora/n1/volley/v7");
   EXPECT_EQ(mqtt::subscriptions("n1"),
             (std::vector<std::string>{"kamora/n1/+/cmd/#", "kamora/rig/volley"}));
