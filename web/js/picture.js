@@ -53,36 +53,70 @@ function lap(times, stage, t) {
   return now;
 }
 
+// Canvases a picture's bitmaps are taken of, one for each picture still out (with
+// the page, or waiting for it): a bitmap taken of a canvas shares its memory until
+// the canvas is written again, so writing only on a canvas whose bitmap is gone
+// needs no fresh memory. Handing the canvas's own memory over instead
+// (transferToImageBitmap) makes it take fresh memory for the next picture: 8.3
+// against 0.3 ms at 1024 x 680, 22.6 against 0.7 ms at 1920 x 1080 on a machine
+// slow to hand memory out. Only a canvas made with willReadFrequently shares so.
+// Thread-bound: the worker's.
+class OutCanvases {
+  constructor() {
+    this.list = []; // { canvas, ctx, out, n }: out while its last bitmap is out
+  }
+
+  // A canvas whose last bitmap is gone (a new one when none is), sized w x h and
+  // marked out; give it back with back(its n).
+  take(w, h) {
+    let o = this.list.find(function (c) { return !c.out; });
+    if (!o) {
+      const canvas = new OffscreenCanvas(w, h);
+      o = { canvas: canvas, ctx: canvas.getContext('2d', { willReadFrequently: true }), out: false, n: this.list.length };
+      this.list.push(o);
+    }
+    // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
+    if (o.canvas.width !== w) o.canvas.width = w;
+    if (o.canvas.height !== h) o.canvas.height = h;
+    o.out = true;
+    return o;
+  }
+
+  back(n) {
+    if (n >= 0 && n < this.list.length) this.list[n].out = false;
+  }
+}
+
 // The work on one picture, with the canvases it reuses. Thread-bound: the worker's.
 class PictureChain {
   constructor() {
     this.view = new OffscreenCanvas(1, 1);
     this.viewCtx = this.view.getContext('2d', { willReadFrequently: true });
-    // The painted pictures go out through canvases of their own, one for each
-    // picture still out (with the page, or waiting for it): a bitmap taken of a
-    // canvas shares its memory until the canvas is written again, so writing only
-    // on a canvas whose bitmap is gone needs no fresh memory. Handing the canvas's
-    // own memory over instead (transferToImageBitmap) makes it take fresh memory
-    // for the next picture: 8.3 against 0.3 ms at 1024 x 680, 22.6 against 0.7 ms
-    // at 1920 x 1080 on a machine slow to hand memory out. Only a canvas made
-    // with willReadFrequently shares so.
-    this.outs = []; // { canvas, ctx, out }: out while its last picture is out
     this.ana = new OffscreenCanvas(AW, AH).getContext('2d', { willReadFrequently: true });
-    this.scopes = {};
-    SCOPES.forEach((id) => {
-      this.scopes[id] = new OffscreenCanvas(SW, SH);
-      scopeCtx[id] = this.scopes[id].getContext('2d');
-    });
+    // What goes out to the page: the painted picture and each scope.
+    this.outs = { view: new OutCanvases() };
+    SCOPES.forEach((id) => { this.outs[id] = new OutCanvases(); });
     this.spare = []; // ImageDatas for the next pictures' pixels
     this.counts = null; // the last picture's counts, their arrays reused
   }
 
   // Everything one picture gives the page: { view, width, height, scopes, advice,
-  // out }, as a promise; out: the canvas of outs it was painted on, given back
-  // with back(out) once the picture is shown or left out (none when nothing is
-  // painted). `bitmap` is used up: handed on as the view, or closed. Stage times
-  // add to `times`.
+  // outs }, as a promise; outs: the canvases its bitmaps were taken of, by name,
+  // given back with back(outs) once the picture is shown or left out. `bitmap` is
+  // used up: handed on as the view (when nothing is painted on it), or closed.
+  // Stage times add to `times`.
   async run(bitmap, s, times) {
+    const outs = {};
+    try {
+      return await this.paint(bitmap, s, times, outs);
+    } catch (e) {
+      this.back(outs); // nothing of this picture goes out
+      throw e;
+    }
+  }
+
+  // run's work; outs gets each canvas as it is taken.
+  async paint(bitmap, s, times, outs) {
     const w = bitmap.width, h = bitmap.height;
     // The scopes measure the picture as the camera sent it, before any overlay.
     let t = performance.now();
@@ -90,15 +124,30 @@ class PictureChain {
     const m = measure(this.ana.getImageData(0, 0, AW, AH).data, AW, s.zebraLevel, this.counts);
     this.counts = m;
     t = lap(times, 'measure', t);
+    const canvases = SCOPES.map((id) => {
+      const o = this.outs[id].take(SW, SH);
+      scopeCtx[id] = o.ctx;
+      outs[id] = o.n;
+      return o.canvas;
+    });
     drawHist(m); t = lap(times, 'hist', t);
     drawWave(m); t = lap(times, 'wave', t);
     drawParade(m); t = lap(times, 'parade', t);
     drawVector(m); t = lap(times, 'vector', t);
     const advice = adviceLines(m.sr / m.count, m.sg / m.count, m.sb / m.count, m.hi / m.count, m.sh / m.count, m.hl, m.count);
     t = lap(times, 'advisor', t);
-    const scopes = {};
-    SCOPES.forEach((id) => { scopes[id] = this.scopes[id].transferToImageBitmap(); });
-    if (!overlaysOn(s)) return { view: bitmap, width: w, height: h, scopes: scopes, advice: advice, out: -1 };
+    // Taken now, before the canvases are drawn on again; awaited with the view's.
+    const taking = Promise.all(canvases.map(function (c) { return createImageBitmap(c); }));
+    const scopesOf = function (taken) {
+      const scopes = {};
+      SCOPES.forEach(function (id, i) { scopes[id] = taken[i]; });
+      return scopes;
+    };
+    if (!overlaysOn(s)) {
+      const scopes = scopesOf(await taking);
+      lap(times, 'write', t);
+      return { view: bitmap, width: w, height: h, scopes: scopes, advice: advice, outs: outs };
+    }
 
     const read = await this.readPixels(bitmap, w, h);
     const frame = read.frame;
@@ -106,32 +155,21 @@ class PictureChain {
     t = lap(times, 'read', t);
     paintOverlays(frame.data, w, s, read.bgrx);
     t = lap(times, 'overlays', t);
-    const out = this.freeOut(w, h);
+    const out = this.outs.view.take(w, h);
     out.ctx.putImageData(frame, 0, 0);
     if (this.spare.length < 2) this.spare.push(frame);
+    outs.view = out.n;
     const view = await createImageBitmap(out.canvas);
-    out.out = true;
+    const scopes = scopesOf(await taking);
     lap(times, 'write', t);
-    return { view: view, width: w, height: h, scopes: scopes, advice: advice, out: this.outs.indexOf(out) };
+    return { view: view, width: w, height: h, scopes: scopes, advice: advice, outs: outs };
   }
 
-  // A canvas of the outs whose last picture is no longer out (a new one when all are).
-  freeOut(w, h) {
-    let out = this.outs.find(function (o) { return !o.out; });
-    if (!out) {
-      const canvas = new OffscreenCanvas(w, h);
-      out = { canvas: canvas, ctx: canvas.getContext('2d', { willReadFrequently: true }), out: false };
-      this.outs.push(out);
-    }
-    // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
-    if (out.canvas.width !== w) out.canvas.width = w;
-    if (out.canvas.height !== h) out.canvas.height = h;
-    return out;
-  }
-
-  // The picture painted on outs[n] is no longer out: shown, or left out.
-  back(n) {
-    if (n >= 0 && n < this.outs.length) this.outs[n].out = false;
+  // The canvases a picture's bitmaps were taken of are free again: it was shown,
+  // or left out.
+  back(outs) {
+    if (!outs) return;
+    Object.keys(outs).forEach((name) => this.outs[name].back(outs[name]));
   }
 
   // The picture's pixels in an ImageData kept from picture to picture: { frame,
@@ -215,7 +253,7 @@ class PictureWorker {
     this.painting = false;
     this.unsent = null;     // a finished picture waiting for the page
     this.withPage = false;  // the page has a picture it has not said it showed
-    this.pageOut = -1;      // and the canvas that picture was painted on
+    this.pageOuts = null;   // and the canvases its bitmaps were taken of
     this.stream = null;     // a port to the stream's reader while "Fluido" runs
     this.asked = false;     // a picture was asked of it and has not come yet
     // Pictures left out, by where a newer one overtook them: at the stream's reader,
@@ -243,8 +281,8 @@ class PictureWorker {
       case 'stop': this.stop(); break;
       case 'shown':
         this.withPage = false;
-        if (this.chain !== null) this.chain.back(this.pageOut);
-        this.pageOut = -1;
+        if (this.chain !== null) this.chain.back(this.pageOuts);
+        this.pageOuts = null;
         if (this.unsent !== null) this.send(this.unsent);
         break;
       default: break;
@@ -351,15 +389,15 @@ class PictureWorker {
     }
     this.unsent = null;
     this.withPage = true;
-    this.pageOut = p.out;
+    this.pageOuts = p.outs;
     p.dropped = Object.assign({}, this.dropped);
     this.port.postMessage(p, pictureBitmaps(p));
   }
 
-  // A finished picture that will not be shown: its bitmaps closed, its canvas free.
+  // A finished picture that will not be shown: its bitmaps closed, its canvases free.
   drop(p) {
     pictureBitmaps(p).forEach(function (b) { b.close(); });
-    this.chain.back(p.out);
+    this.chain.back(p.outs);
   }
 }
 
