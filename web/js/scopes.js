@@ -22,7 +22,7 @@ function newCounts(width) {
 function measure(px, width, zebraLevel, reuse) {
   let m = reuse;
   if (!m || m.width !== width) m = newCounts(width);
-  else ['hr', 'hg', 'hb', 'hl', 'wave', 'pr', 'pg', 'pb', 'vec'].forEach(function (k) { m[k].fill(0); });
+  else Object.keys(m).forEach(function (k) { if (ArrayBuffer.isView(m[k])) m[k].fill(0); });
   const n = px.length >> 2;
   let sr = 0, sg = 0, sb = 0, hi = 0, sh = 0, col = 0;
   for (let p = 0, i = 0; p < n; p++, i += 4) {
