@@ -99,21 +99,19 @@ void StatePublisher::run() {
     std::set<std::string> touched;
     for (const ServerEvent& event : events_.since(lastEvent_)) {
       lastEvent_ = event.id;
-      for (const std::string& camera : camerasOf(event)) {
+      const auto publishAs = [&](mqtt::Topic topic, const std::string& camera) {
         Publication publication;
-        publication.topic = mqtt::topicName(mqtt::Topic::Event, node_, camera, event.type);
+        publication.topic = mqtt::topicName(topic, node_, camera, event.type);
         publication.payload = event.data;
         link_.publish(publication);
+      };
+      for (const std::string& camera : camerasOf(event)) {
+        publishAs(mqtt::Topic::Event, camera);
         touched.insert(camera);
       }
       // The rig's own events (a camera added or removed, a rig sequence, a volley
       // as a whole) belong to no one camera: they go out under the node.
-      if (event.camera.empty()) {
-        Publication publication;
-        publication.topic = mqtt::topicName(mqtt::Topic::NodeEvent, node_, "", event.type);
-        publication.payload = event.data;
-        link_.publish(publication);
-      }
+      if (event.camera.empty()) publishAs(mqtt::Topic::NodeEvent, "");
     }
     for (const std::string& camera : touched) refresh(camera);
     forgetRemoved();
