@@ -234,7 +234,24 @@ void HttpConnection::nextRequest() {
 void HttpConnection::write(Buffers buffers) {
   outPending = boost::beast::buffers_suffix<Buffers>(buffers);
   writing = true;
+  if (closeAfterWrite && writeAtOnce()) return onReplyWritten();
   writeSome();
+}
+
+// A last reply goes out and the connection shuts in one step when the socket
+// takes it all: a client that reads the reply and opens its next connection
+// finds this one already closing, not still held while the loop comes round.
+bool HttpConnection::writeAtOnce() {
+  error_code ec;
+  auto& socket = stream.socket();
+  socket.non_blocking(true, ec);
+  if (ec) return false;
+  const std::size_t n = socket.write_some(outPending, ec);
+  if (ec) return false;  // would block, or failed: the ordinary write finds out which
+  outPending.consume(n);
+  if (asio::buffer_size(outPending) > 0) return false;
+  writing = false;
+  return true;
 }
 
 void HttpConnection::writeSome() {

@@ -74,6 +74,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 
   // Writing and closing (HttpConnection.cpp).
   void write(Buffers buffers);
+  bool writeAtOnce();
   void writeSome();
   void onWrote(const error_code& ec, std::size_t n);
   void lingerClose();
