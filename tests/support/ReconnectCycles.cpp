@@ -85,7 +85,8 @@ CycleFigures runReconnectCycles(const KamoraServer& server, const VcamOptions& c
     const double back = waitForCameraState(server, "conectada", 10000);
     const double live = back < 0 ? -1 : waitForLiveView(server, 5000);
     if (back < 0 || live < 0) {
-      f.failure = "cycle " + std::to_string(i + 1) + ": not back (" + server.output() + ")";
+      f.failure = "cycle " + std::to_string(i + 1) + ": not back (" + server.output() + ")\n" +
+                  camera->describe();
       break;
     }
     f.backMs.push_back(back);

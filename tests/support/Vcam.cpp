@@ -122,3 +122,12 @@ void VirtualCamera::signal(int sig) {
 bool VirtualCamera::running() { return process_ && process_->running(); }
 
 std::string VirtualCamera::output() const { return process_ ? process_->output() : std::string(); }
+
+std::string VirtualCamera::describe() {
+  if (!process_) return "no camera process";
+  const bool runs = running();
+  const bool answers = runs && !state().is_null();
+  return std::string("camera ") + (runs ? "running" : "gone") +
+         (answers ? ", answering" : ", silent") + "; its output: " + process_->output() +
+         "; its errors: " + process_->errorOutput();
+}

@@ -73,6 +73,8 @@ class VirtualCamera {
   void signal(int sig);  // e.g. SIGSTOP / SIGCONT for a camera that hangs
   bool running();
   std::string output() const;
+  // Whether it runs and answers, and what it printed on both outputs: for a failure's message.
+  std::string describe();
 
  private:
   VirtualCamera() = default;
