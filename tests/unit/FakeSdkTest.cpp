@@ -31,7 +31,11 @@ class FakeSdkTest : public ::testing::Test {
   void SetUp() override { fake::sdk().reset(); }
   void TearDown() override { fake::sdk().reset(); }
 
-  std::int64_t connect(Recorder& cb) {
+  // The fake's thread may be delivering a callback to it as a test's body
+  // ends: it lives until TearDown's reset has stopped that thread.
+  Recorder cb;
+
+  std::int64_t connect() {
     VCSDK::IVcCameraObjectInfo* info = nullptr;
     std::uint8_t mac[6] = {1, 2, 3, 4, 5, 6};
     EXPECT_EQ(VCSDK::CreateCameraObjectInfoEthernetConnection(&info, VCSDK::VcCameraModel_SB_A4,
@@ -45,8 +49,7 @@ class FakeSdkTest : public ::testing::Test {
 
 TEST_F(FakeSdkTest, QueuedResultsComeFirstThenTheDefault) {
   auto& f = fake::sdk();
-  Recorder cb;
-  std::int64_t h = connect(cb);
+  std::int64_t h = connect();
   f.setResult("SendCommand", 0x8000);
   f.queueResults("SendCommand", {0, 0x8301});
   std::vector<VCSDK::VcStatus> got;
@@ -60,8 +63,7 @@ TEST_F(FakeSdkTest, QueuedResultsComeFirstThenTheDefault) {
 
 TEST_F(FakeSdkTest, LiveViewPictureLandsAtItsOffsetInsideTheCallersBuffer) {
   auto& f = fake::sdk();
-  Recorder cb;
-  std::int64_t h = connect(cb);
+  std::int64_t h = connect();
   fake::LiveViewStep step;
   step.picture = fake::jpegBytes(40, 3);
   step.offset = 24;
@@ -90,8 +92,7 @@ TEST_F(FakeSdkTest, LiveViewPictureLandsAtItsOffsetInsideTheCallersBuffer) {
 
 TEST_F(FakeSdkTest, LiveViewStepsAreConsumedPerInfoRequest) {
   auto& f = fake::sdk();
-  Recorder cb;
-  std::int64_t h = connect(cb);
+  std::int64_t h = connect();
   fake::LiveViewStep failInfo;
   failInfo.infoCode = 0x8401;
   fake::LiveViewStep emptyPicture;
@@ -126,8 +127,7 @@ TEST_F(FakeSdkTest, CallbacksArriveOnAnotherThreadInDueOrderAndStopAtReleaseDevi
   auto& f = fake::sdk();
   f.onConnect(fake::Event::connected(5));
   f.queueOnShutterRelease({fake::Event::download("late.jpg", 60), fake::Event::error(0x8301, 0)});
-  Recorder cb;
-  std::int64_t h = connect(cb);
+  std::int64_t h = connect();
   ASSERT_NE(h, 0);
   ASSERT_TRUE(f.drain());
   EXPECT_EQ(cb.connected.load(), 1);
@@ -156,8 +156,7 @@ TEST_F(FakeSdkTest, CallbacksArriveOnAnotherThreadInDueOrderAndStopAtReleaseDevi
 TEST_F(FakeSdkTest, ReleaseDeviceWaitsForTheCallbackUnderWay) {
   auto& f = fake::sdk();
   f.onConnect(fake::Event::none());
-  Recorder cb;
-  std::int64_t h = connect(cb);
+  std::int64_t h = connect();
   std::atomic<bool> started{false};
   std::atomic<bool> finished{false};
   f.fire(h, [&](VCSDK::IDeviceCallback&) {
@@ -191,8 +190,7 @@ TEST_F(FakeSdkTest, ListOwnedInfosAndPropertyArraysAreTracked) {
   EXPECT_EQ(life.listsReleased, 1);
   EXPECT_EQ(life.useAfterRelease, 1);
 
-  Recorder cb;
-  std::int64_t h = connect(cb);
+  std::int64_t h = connect();
   f.setProperties({{0x0104, 100}, {0x0104, 200}});
   VCSDK::VcDeviceProperty* props = nullptr;
   std::int32_t n = -1;
