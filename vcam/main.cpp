@@ -24,6 +24,14 @@ class CameraServer : public httplib::Server {
 }  // namespace
 
 #if defined(__SANITIZE_THREAD__)
+#define KAMORA_VCAM_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KAMORA_VCAM_TSAN 1
+#endif
+#endif
+
+#ifdef KAMORA_VCAM_TSAN
 // Under ThreadSanitizer: the system's HTTP library is not instrumented, and its
 // workers read statics another worker set up first behind a guard TSan cannot
 // see (memcpy in one worker, then memcmp in the next, on one small block). That
