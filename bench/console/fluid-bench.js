@@ -76,11 +76,19 @@ const probeAt = (page) => page.evaluate(() => ({
   now: performance.now(),
 }));
 
+// The machine's CPU ticks, idle and all, from /proc/stat; and the share busy between two.
+function machineIdle() {
+  if (!fs.existsSync('/proc/stat')) return null;
+  const f = fs.readFileSync('/proc/stat', 'utf8').split('\n')[0].trim().split(/\s+/).slice(1).map(Number);
+  return { idle: f[3] + f[4], all: f.reduce((a, b) => a + b, 0) };
+}
+function machineBusy(a, b) { return a && b ? 1 - (b.idle - a.idle) / (b.all - a.all) : NaN; }
+
 // Fluido for `seconds` after a 5 s warm-up: rates, main-thread cost, long tasks, delays.
 async function measureFluid(page, counter, seconds) {
   await page.waitForTimeout(5000); // fixed windows: this measures rates over time
   const a = await probeAt(page);
-  const f0 = counter.frame, cpu0 = browserThreads(process.pid);
+  const f0 = counter.frame, cpu0 = browserThreads(process.pid), idle0 = machineIdle();
   await page.waitForTimeout(seconds * 1000);
   const f1 = counter.frame, cpu1 = browserThreads(process.pid);
   const r = await page.evaluate((from) => ({
@@ -94,6 +102,15 @@ async function measureFluid(page, counter, seconds) {
   // worker, and everything else (decoding, compositing, the network, ...).
   const used = browserCpu(cpu0, cpu1);
   const cpu = used && r.shown.length ? { main: used.main / r.shown.length, worker: used.worker / r.shown.length, rest: used.rest / r.shown.length } : null;
+  if (used && r.shown.length && process.env.KAMORA_BENCH_THREADS) {
+    // Where "other threads" goes: the busiest threads by process type and name.
+    const top = Object.entries(used.byThread).sort((x, y) => y[1] - x[1]).slice(0, 12);
+    console.log('  threads, ms a picture drawn: ' + top.map(([k, ms]) => `${k} ${(ms / r.shown.length).toFixed(1)}`).join(', '));
+    const stage = (k) => r.shown.filter((p) => p.times && p.times[k] !== undefined).map((p) => p.times[k]);
+    const q = (l) => `${percentile(l, 0.5).toFixed(1)}/${percentile(l, 0.95).toFixed(1)}`;
+    const busy = machineBusy(idle0, machineIdle());
+    console.log(`  decode p50/p95 ${q(stage('decode'))} ms, worker's work ${q(r.shown.filter((p) => p.work).map((p) => p.work))} ms; machine busy ${(busy * 100).toFixed(0)}%`);
+  }
   // The picture worker says where it left pictures out (the page before does not).
   const ends = [r.shown[0], r.shown[r.shown.length - 1]].map((p) => (p && p.dropped) || null);
   const drops = ends[0] && ends[1] ? Object.keys(ends[1]).map((k) => `${k} ${ends[1][k] - ends[0][k]}`).join(', ') : null;

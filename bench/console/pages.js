@@ -77,7 +77,7 @@ function installProbes() {
     const t0 = performance.now();
     show(p);
     const now = performance.now();
-    probe.shown.push({ at: now, main: now - t0, times: p && p.times ? p.times : null, dropped: p && p.dropped ? p.dropped : null });
+    probe.shown.push({ at: now, main: now - t0, times: p && p.times ? p.times : null, work: p && p.work, dropped: p && p.dropped ? p.dropped : null });
   };
   const fed = feedPicture;
   feedPicture = function (...args) {
@@ -114,6 +114,8 @@ function browserThreads(root) {
   for (const pid of Object.keys(procs).filter((p) => /^chrom/.test(procs[p].name) && under(p))) {
     try {
       out[pid] = {};
+      const type = /--type=([\w-]+)/.exec(fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8'));
+      out[pid].type = type ? type[1] : 'browser';
       for (const tid of fs.readdirSync(`/proc/${pid}/task`)) {
         const t = stat(`/proc/${pid}/task/${tid}/stat`);
         out[pid][tid] = [t.name, t.ms];
@@ -129,9 +131,16 @@ function browserCpu(from, to) {
   if (!from || !to) return null;
   const used = (pid, tid) => to[pid][tid][1] - ((from[pid] && from[pid][tid]) ? from[pid][tid][1] : 0);
   let total = 0, page = null, pageUsed = -1;
+  const byThread = {};
   for (const pid of Object.keys(to)) {
     let sum = 0;
-    for (const tid of Object.keys(to[pid])) sum += used(pid, tid);
+    for (const tid of Object.keys(to[pid])) {
+      if (tid === 'type') continue;
+      const ms = used(pid, tid);
+      sum += ms;
+      const key = `${to[pid].type}:${to[pid][tid][0].replace(/\d+$/, '')}`;
+      byThread[key] = (byThread[key] || 0) + ms;
+    }
     total += sum;
     const renderer = Object.values(to[pid]).some((t) => t[0] === 'Compositor');
     if (renderer && sum > pageUsed) { page = pid; pageUsed = sum; }
@@ -139,9 +148,9 @@ function browserCpu(from, to) {
   let main = 0, worker = 0;
   if (page !== null) {
     main = used(page, page);
-    for (const tid of Object.keys(to[page])) if (to[page][tid][0].startsWith('DedicatedWorker')) worker += used(page, tid);
+    for (const tid of Object.keys(to[page])) if (tid !== 'type' && to[page][tid][0].startsWith('DedicatedWorker')) worker += used(page, tid);
   }
-  return { main, worker, rest: total - main - worker };
+  return { main, worker, rest: total - main - worker, byThread };
 }
 
 function median(list) { return percentile(list, 0.5); }

@@ -213,3 +213,52 @@ test('the live view asks the camera it is given, in both modes', async (t) => {
   await page.click('#lvbtn');
   assert.ok(mock.requests.slice(since).every((r) => !r.path.includes('liveview') || /^(\/cameras\/left)?\/liveview\.(jpg|mjpg)$/.test(r.path)));
 });
+
+// Two pictures decode at once; the decoder is held here so the test says which
+// finishes first. In order, both are shown; when the newer finishes first, the
+// older is left out (closed, counted as overtaken at the decoder).
+test('of two pictures decoding at once, an older one finishing last is left out', async (t) => {
+  const page = await consoleIn(t, 'polled');
+  const cases = [
+    // [finishing order, stamps shown, overtaken at the decoder]
+    [[0, 1], [1, 2], 0],
+    [[1, 0], [2], 1],
+  ];
+  for (const [order, want, overtaken] of cases) {
+    const got = await page.evaluate(async (finishing) => {
+      const decode = createImageBitmap;
+      const held = [];
+      const closed = [];
+      self.createImageBitmap = function (what, ...rest) {
+        if (!(what instanceof Blob)) return decode(what, ...rest);
+        return new Promise((resolve) => held.push(resolve));
+      };
+      try {
+        const shown = [];
+        let w = null;
+        const port = { postMessage(p) { shown.push(p.stamp); p.view.close(); setTimeout(() => w.receive({ kind: 'shown' }), 0); } };
+        w = new PictureWorker(port);
+        const blob = new Blob([new Uint8Array(4)], { type: 'image/png' });
+        for (const stamp of [1, 2]) w.receive({ kind: 'picture', blob: blob, stamp: stamp });
+        const decoding = w.decoding;
+        for (const n of finishing) {
+          const bitmap = await decode(new ImageData(8, 8));
+          const close = bitmap.close.bind(bitmap);
+          bitmap.close = () => { closed.push(n + 1); close(); };
+          held[n](bitmap);
+          await new Promise((r) => setTimeout(r, 0));
+        }
+        window.decodeCase = { w, decoding, shown, closed };
+      } finally {
+        self.createImageBitmap = decode;
+      }
+    }, order).then(() => until(() => page.evaluate(() => {
+      const { w, decoding, shown, closed } = window.decodeCase;
+      const settled = !w.painting && w.ready === null && w.unsent === null && !w.withPage;
+      return { settled, decoding, shown, closed, overtaken: w.dropped.decoded };
+    }), 5000, (c) => c.settled, 'the worker idle'));
+    assert.equal(got.decoding, 2, 'both pictures are with the decoder at once');
+    assert.deepEqual([got.shown, got.overtaken], [want, overtaken], `finishing ${order}`);
+    assert.ok(got.closed.includes(1), `the first picture's bitmap is closed: ${got.closed}`);
+  }
+});

@@ -8,6 +8,11 @@
 
 const AW = 160, AH = 107;         // the analysis copy every scope and the advisor measure
 const THUMB_W = 74, THUMB_H = 50; // the looks gallery's thumbnails
+// Pictures decoding at once. A large picture can take the browser's decoder
+// nearly a whole feed interval; with two under way, the next one starts as it
+// arrives instead of waiting at the stream's reader, and the decoders' threads
+// share the cores.
+const DECODES = 2;
 
 // Draws `img` replacing whatever the canvas held, as a freshly sized canvas would.
 function drawReplacing(ctx, img, w, h) {
@@ -237,8 +242,9 @@ function pictureBitmaps(p) {
 // worker of its own that drains the stream and keeps only its newest picture) as
 // soon as the decoder is free and no decoded picture waits, so the one decoded is
 // the newest there is. Each step holds at most one picture and one waiting, the
-// newest always replacing the one that waits: decoding, painting (while the next
-// one decodes), and the page's showing (a finished picture waits until the page
+// newest always replacing the one that waits: decoding (two under way at most, an
+// older one dropped if a newer finishes first), painting (while the next ones
+// decode), and the page's showing (a finished picture waits until the page
 // says it showed the last). Nothing queues, so the delay cannot grow.
 // Thread-bound: the worker's.
 class PictureWorker {
@@ -248,7 +254,9 @@ class PictureWorker {
     this.settings = { mlut: false, look: 'Neutro', falseColor: false, zebra: false, peaking: false, zebraLevel: 250, peakThreshold: 34, rev: 0 };
     this.run = 0;           // bumped by 'stop': pictures of an older run are dropped
     this.pending = null;    // the newest picture not decoding yet
-    this.decoding = false;
+    this.decoding = 0;      // pictures with the decoder, at most DECODES
+    this.offered = 0;       // pictures offered so far: their order
+    this.newestDecoded = 0; // the order of the newest picture decoded
     this.ready = null;      // a decoded picture waiting while another is painted
     this.painting = false;
     this.unsent = null;     // a finished picture waiting for the page
@@ -304,6 +312,7 @@ class PictureWorker {
 
   offer(source) {
     source.run = this.run;
+    source.order = ++this.offered;
     if (this.pending !== null) this.dropped.waiting++;
     this.pending = source;
     this.decodeNext();
@@ -311,32 +320,35 @@ class PictureWorker {
 
   // Asks the stream's reader for its newest picture once nothing is left to decode.
   ask() {
-    if (this.stream === null || this.asked || this.decoding || this.pending !== null || this.ready !== null) return;
+    if (this.stream === null || this.asked || this.decoding >= DECODES || this.pending !== null || this.ready !== null) return;
     this.asked = true;
     this.stream.postMessage('next');
   }
 
   decodeNext() {
-    if (this.decoding || this.pending === null) return;
+    if (this.decoding >= DECODES || this.pending === null) return;
     const source = this.pending;
     this.pending = null;
-    this.decoding = true;
+    this.decoding++;
     const t0 = performance.now();
     createImageBitmap(source.blob).then((bitmap) => {
-      this.decoding = false;
+      this.decoding--;
       this.decodeNext();
       this.decoded({ bitmap: bitmap, source: source, times: { decode: performance.now() - t0 } });
       this.ask();
     }, () => {
-      this.decoding = false; // a picture that does not decode is skipped
+      this.decoding--; // a picture that does not decode is skipped
       this.decodeNext();
       this.ask();
     });
   }
 
   // A decoded picture waits while the one before is painted; a newer one replaces it.
+  // One that a newer picture overtook at the decoder is left out.
   decoded(d) {
     if (d.source.run !== this.run) { d.bitmap.close(); return; }
+    if (d.source.order < this.newestDecoded) { d.bitmap.close(); this.dropped.decoded++; return; }
+    this.newestDecoded = d.source.order;
     if (this.painting) {
       if (this.ready !== null) { this.ready.bitmap.close(); this.dropped.decoded++; }
       this.ready = d;
