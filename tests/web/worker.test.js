@@ -262,3 +262,28 @@ test('of two pictures decoding at once, an older one finishing last is left out'
     assert.ok(got.closed.includes(1), `the first picture's bitmap is closed: ${got.closed}`);
   }
 });
+
+// "Fluido": the stream's reader is asked for the next picture as soon as one is
+// with the decoder, until two are; not only once a decode ends.
+test('the stream\'s reader is asked for the next picture while one decodes', async (t) => {
+  const page = await consoleIn(t, 'polled');
+  await page.evaluate(() => {
+    // The page is closed after the test, the decoder with it.
+    const decode = createImageBitmap;
+    self.createImageBitmap = (what, ...rest) => (what instanceof Blob ? new Promise(() => {}) : decode(what, ...rest));
+    const channel = new MessageChannel();
+    const asks = window.streamAsks = [];
+    let stamp = 0;
+    channel.port2.onmessage = () => {
+      const w = window.streamWorker;
+      asks.push(w.decoding);
+      if (asks.length <= 3) channel.port2.postMessage({ blob: new Blob([new Uint8Array(4)]), stamp: ++stamp, skipped: 0 });
+    };
+    window.streamWorker = new PictureWorker({ postMessage() {} });
+    window.streamWorker.receive({ kind: 'stream', port: channel.port1 });
+  });
+  // Asked with none decoding, then with one; the third picture waits for a decoder.
+  const state = () => page.evaluate(() => ({ asks: window.streamAsks.slice(), decoding: window.streamWorker.decoding }));
+  const seen = await until(state, 5000, (s) => s.decoding === 2, 'two pictures with the decoder');
+  assert.deepEqual(seen.asks, [0, 1]);
+});

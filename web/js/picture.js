@@ -282,6 +282,7 @@ class PictureWorker {
           this.asked = false;
           this.dropped.stream = e.data.skipped;
           this.offer({ blob: e.data.blob, stamp: e.data.stamp, fluid: true });
+          this.ask(); // the next, while this one decodes
         });
         this.stream.start();
         this.ask();
