@@ -182,8 +182,23 @@ async function main() {
       try {
         const page = await openFluid(browser, proxy.url);
         const t0 = await page.evaluate(() => performance.now());
-        await page.waitForTimeout(SOAK_MIN * 60000); // a soak: wall time is the point
+        // Each minute's feed and how busy the machine was, to tell a delay that
+        // grows from a machine that got busier.
+        const counter = frameCounter(`http://${HOST}:8080/liveview.mjpg`);
+        const minutes = [];
+        for (let k = 0; k < SOAK_MIN; k++) {
+          const f0 = counter.frame, idle0 = machineIdle();
+          await page.waitForTimeout(60000); // a soak: wall time is the point
+          minutes.push({ feed: counter.frame - f0, busy: machineBusy(idle0, machineIdle()) });
+        }
+        counter.req.destroy();
         const minute = (k) => page.evaluate(([start, k]) => window.probe.delays.filter((d) => d.at >= start + (k - 1) * 60000 && d.at < start + k * 60000).map((d) => d.ms), [t0, k]);
+        if (process.env.KAMORA_BENCH_THREADS) {
+          for (let k = 1; k <= SOAK_MIN; k++) {
+            const d = await minute(k);
+            console.log(`  minute ${k}: drawn ${d.length} of ${minutes[k - 1].feed}, delay p50 ${f(percentile(d, 0.5), 0)} p95 ${f(percentile(d, 0.95), 0)} ms, machine busy ${(minutes[k - 1].busy * 100).toFixed(0)}%`);
+          }
+        }
         const first = await minute(1), last = await minute(SOAK_MIN);
         const p1 = percentile(first, 0.95), pN = percentile(last, 0.95);
         const longTasks = await page.evaluate((s) => window.probe.longTasks.filter((t) => t.at >= s).length, t0);
