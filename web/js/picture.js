@@ -240,11 +240,11 @@ function pictureBitmaps(p) {
 // The picture worker's side of the conversation with the page. Pictures come in as
 // Blobs: posted by the polled view, or asked of the stream's reader (feed.js, a
 // worker of its own that drains the stream and keeps only its newest picture) as
-// soon as the decoder is free and no decoded picture waits, so the one decoded is
-// the newest there is. Each step holds at most one picture and one waiting, the
-// newest always replacing the one that waits: decoding (two under way at most, an
-// older one dropped if a newer finishes first), painting (while the next ones
-// decode), and the page's showing (a finished picture waits until the page
+// soon as fewer than two pictures decode and no decoded picture waits, so the one
+// decoded is the newest there is. Each step holds at most one picture and one
+// waiting, the newest always replacing the one that waits: decoding (two under way
+// at most, an older one dropped if a newer finishes first), painting (while the
+// next ones decode), and the page's showing (a finished picture waits until the page
 // says it showed the last). Nothing queues, so the delay cannot grow.
 // Thread-bound: the worker's.
 class PictureWorker {
@@ -319,7 +319,7 @@ class PictureWorker {
     this.decodeNext();
   }
 
-  // Asks the stream's reader for its newest picture once nothing is left to decode.
+  // Asks the stream's reader for its newest picture while the decoder has room.
   ask() {
     if (this.stream === null || this.asked || this.decoding >= DECODES || this.pending !== null || this.ready !== null) return;
     this.asked = true;
