@@ -12,24 +12,36 @@ function procAddress(host, port) {
   return (ip + ':' + port.toString(16).padStart(4, '0')).toUpperCase();
 }
 
-function serverConnections(host, port) {
+// The far ends ("address:port" as the kernel writes them) of those connections.
+function serverPeers(host, port) {
   const local = procAddress(host, port);
-  return fs.readFileSync('/proc/net/tcp', 'utf8').split('\n').slice(1).filter((line) => {
-    const f = line.trim().split(/\s+/);
-    return f[1] === local && f[3] === '01'; // 01: ESTABLISHED
-  }).length;
+  return fs.readFileSync('/proc/net/tcp', 'utf8').split('\n').slice(1).map((line) => line.trim().split(/\s+/))
+    .filter((f) => f[1] === local && f[3] === '01') // 01: ESTABLISHED
+    .map((f) => f[2]);
+}
+
+function serverConnections(host, port) {
+  return serverPeers(host, port).length;
 }
 
 // Samples the count every `everyMs` until stop(); stop() returns
-// { max, histogram, over } (histogram: count -> samples; over: the [Date.now(),
-// count] of every sample above `most`).
+// { max, held, histogram, over } (histogram: count -> samples; over: the
+// [Date.now(), count] of every sample above `most`). `held` is the most
+// connections seen in two samples running: a connection that comes and goes
+// between two samples was never held. One is seen for a moment when a browser
+// opens its next connection as it reads the last reply of one the server is
+// closing.
 function sampleConnections(host, port, everyMs = 25, most = Infinity) {
   const histogram = new Map();
   const over = [];
-  let max = 0;
+  let max = 0, held = 0;
+  let before = new Set();
   const look = () => {
-    const n = serverConnections(host, port);
+    const peers = serverPeers(host, port);
+    const n = peers.length;
     max = Math.max(max, n);
+    held = Math.max(held, peers.filter((p) => before.has(p)).length);
+    before = new Set(peers);
     histogram.set(n, (histogram.get(n) || 0) + 1);
     if (n > most) over.push([Date.now(), n]);
   };
@@ -38,7 +50,7 @@ function sampleConnections(host, port, everyMs = 25, most = Infinity) {
   // process alive, nor its reads of the kernel's list outlive the test.
   const timer = setInterval(look, everyMs);
   timer.unref();
-  return { stop() { clearInterval(timer); look(); return { max, histogram: Object.fromEntries(histogram), over }; } };
+  return { stop() { clearInterval(timer); look(); return { max, held, histogram: Object.fromEntries(histogram), over }; } };
 }
 
 module.exports = { serverConnections, sampleConnections };
