@@ -12,12 +12,14 @@ function procAddress(host, port) {
   return (ip + ':' + port.toString(16).padStart(4, '0')).toUpperCase();
 }
 
-// The far ends ("address:port" as the kernel writes them) of those connections.
+// The far ends ("address:port" as the kernel writes them) of those connections,
+// each once: the kernel writes the list a page at a time, and a socket that
+// moves in its table between two pages can be listed twice.
 function serverPeers(host, port) {
   const local = procAddress(host, port);
-  return fs.readFileSync('/proc/net/tcp', 'utf8').split('\n').slice(1).map((line) => line.trim().split(/\s+/))
+  return [...new Set(fs.readFileSync('/proc/net/tcp', 'utf8').split('\n').slice(1).map((line) => line.trim().split(/\s+/))
     .filter((f) => f[1] === local && f[3] === '01') // 01: ESTABLISHED
-    .map((f) => f[2]);
+    .map((f) => f[2]))];
 }
 
 function serverConnections(host, port) {
