@@ -96,7 +96,7 @@ function installProbes() {
 }
 
 // CPU time (ms) used so far by each thread of the browser's processes (those
-// under `root` named chrom*), from /proc: { pid: { tid: [name, ms] } }. Null where
+// under `root` named chrom*), from /proc: { pid: { tid: [name, ms, process type] } }. Null where
 // there is no /proc.
 function browserThreads(root) {
   if (!fs.existsSync('/proc/self/task')) return null;
@@ -115,10 +115,9 @@ function browserThreads(root) {
     try {
       out[pid] = {};
       const type = /--type=([\w-]+)/.exec(fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8'));
-      out[pid].type = type ? type[1] : 'browser';
       for (const tid of fs.readdirSync(`/proc/${pid}/task`)) {
         const t = stat(`/proc/${pid}/task/${tid}/stat`);
-        out[pid][tid] = [t.name, t.ms];
+        out[pid][tid] = [t.name, t.ms, type ? type[1] : 'browser'];
       }
     } catch (e) { /* gone */ }
   }
@@ -135,10 +134,9 @@ function browserCpu(from, to) {
   for (const pid of Object.keys(to)) {
     let sum = 0;
     for (const tid of Object.keys(to[pid])) {
-      if (tid === 'type') continue;
       const ms = used(pid, tid);
       sum += ms;
-      const key = `${to[pid].type}:${to[pid][tid][0].replace(/\d+$/, '')}`;
+      const key = `${to[pid][tid][2]}:${to[pid][tid][0].replace(/\d+$/, '')}`;
       byThread[key] = (byThread[key] || 0) + ms;
     }
     total += sum;
@@ -148,7 +146,7 @@ function browserCpu(from, to) {
   let main = 0, worker = 0;
   if (page !== null) {
     main = used(page, page);
-    for (const tid of Object.keys(to[page])) if (tid !== 'type' && to[page][tid][0].startsWith('DedicatedWorker')) worker += used(page, tid);
+    for (const tid of Object.keys(to[page])) if (to[page][tid][0].startsWith('DedicatedWorker')) worker += used(page, tid);
   }
   return { main, worker, rest: total - main - worker, byThread };
 }
