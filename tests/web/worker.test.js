@@ -226,6 +226,7 @@ test('of two pictures decoding at once, an older one finishing last is left out'
   ];
   for (const [order, want, overtaken] of cases) {
     const got = await page.evaluate(async (finishing) => {
+      await planesAreExact(); // its own decoding is not held
       const decode = createImageBitmap;
       const held = [];
       const closed = [];
@@ -241,6 +242,7 @@ test('of two pictures decoding at once, an older one finishing last is left out'
         const blob = new Blob([new Uint8Array(4)], { type: 'image/png' });
         for (const stamp of [1, 2]) w.receive({ kind: 'picture', blob: blob, stamp: stamp });
         const decoding = w.decoding;
+        while (held.length < 2) await new Promise((r) => setTimeout(r, 0));
         for (const n of finishing) {
           const bitmap = await decode(new ImageData(8, 8));
           const close = bitmap.close.bind(bitmap);
@@ -267,7 +269,8 @@ test('of two pictures decoding at once, an older one finishing last is left out'
 // with the decoder, until two are; not only once a decode ends.
 test('the stream\'s reader is asked for the next picture while one decodes', async (t) => {
   const page = await consoleIn(t, 'polled');
-  await page.evaluate(() => {
+  await page.evaluate(async () => {
+    await planesAreExact(); // its own decoding is not held
     // The page is closed after the test, the decoder with it.
     const decode = createImageBitmap;
     self.createImageBitmap = (what, ...rest) => (what instanceof Blob ? new Promise(() => {}) : decode(what, ...rest));
@@ -286,4 +289,52 @@ test('the stream\'s reader is asked for the next picture while one decodes', asy
   const state = () => page.evaluate(() => ({ asks: window.streamAsks.slice(), decoding: window.streamWorker.decoding }));
   const seen = await until(state, 5000, (s) => s.decoding === 2, 'two pictures with the decoder');
   assert.deepEqual(seen.asks, [0, 1]);
+});
+
+// JPEGs as cameras send them, made by an encoder we did not write (ffmpeg), decoded
+// the worker's way and by the browser alone: the same bytes. 4:2:0 goes through the
+// planes; other layouts, and a picture the browser turns, through createImageBitmap.
+test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes where they are exact', async (t) => {
+  const { execFileSync } = require('child_process');
+  const jpeg = (picture, layout) => execFileSync('ffmpeg', ['-loglevel', 'error', '-f', 'png_pipe', '-i', '-',
+    '-pix_fmt', layout, '-f', 'mjpeg', '-'], { input: picture.png });
+  const turned = (bytes) => execFileSync('exiftool', ['-Orientation=6', '-n', '-o', '-', '-'], { input: bytes });
+  const colours = (x, y) => [(x * 7 + y) & 255, (y * 3 + x) & 255, (x ^ y) & 255];
+  const odd = makePicture(203, 151, colours);
+  const cases = [
+    // [what, JPEG, decoded through the planes]
+    ['4:2:0, odd size', jpeg(odd, 'yuvj420p'), true],
+    ['4:2:0, even size', jpeg(makePicture(64, 48, colours), 'yuvj420p'), true],
+    ['4:2:0, two chroma columns', jpeg(makePicture(3, 5, colours), 'yuvj420p'), true],
+    ['4:2:2', jpeg(odd, 'yuvj422p'), false],
+    ['4:4:4', jpeg(odd, 'yuvj444p'), false],
+    ['4:2:0 turned by its EXIF', turned(jpeg(odd, 'yuvj420p')), false],
+  ];
+  const page = await consoleIn(t, 'polled');
+  for (const [what, bytes, viaPlanes] of cases) {
+    const got = await page.evaluate(async (b64) => {
+      const blob = new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))]);
+      const pixels = (bitmap) => {
+        const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+        c.drawImage(bitmap, 0, 0);
+        return c.getImageData(0, 0, bitmap.width, bitmap.height).data;
+      };
+      const theirs = pixels(await createImageBitmap(blob));
+      const image = await decodePicture(blob);
+      const planes = image instanceof JpegPlanes;
+      let mine;
+      if (planes) {
+        const frame = new ImageData(image.width, image.height);
+        await image.readInto(frame, { bytes: null });
+        mine = frame.data;
+      } else {
+        mine = pixels(image);
+      }
+      image.close();
+      let differing = mine.length === theirs.length ? 0 : -1;
+      for (let i = 0; differing >= 0 && i < mine.length; i++) if (mine[i] !== theirs[i]) differing++;
+      return { planes, differing };
+    }, bytes.toString('base64'));
+    assert.deepEqual(got, { planes: viaPlanes, differing: 0 }, what);
+  }
 });

@@ -102,30 +102,45 @@ class PictureChain {
     this.outs = { view: new OutCanvases() };
     SCOPES.forEach((id) => { this.outs[id] = new OutCanvases(); });
     this.spare = []; // ImageDatas for the next pictures' pixels
+    this.planes = { bytes: null }; // the buffer JpegPlanes are copied through
     this.counts = null; // the last picture's counts, their arrays reused
   }
 
   // Everything one picture gives the page: { view, width, height, scopes, advice,
-  // outs }, as a promise; outs: the canvases its bitmaps were taken of, by name,
-  // given back with back(outs) once the picture is shown or left out. `bitmap` is
-  // used up: handed on as the view (when nothing is painted on it), or closed.
-  // Stage times add to `times`.
-  async run(bitmap, s, times) {
+  // looks, outs }, as a promise; looks: the gallery's thumbnails when withLooks;
+  // outs: the canvases its bitmaps were taken of, by name, given back with
+  // back(outs) once the picture is shown or left out. `image` (an ImageBitmap or
+  // JpegPlanes) is used up: handed on as the view (a bitmap with nothing painted on
+  // it), or closed. Stage times add to `times`.
+  async run(image, s, times, withLooks) {
     const outs = {};
     try {
-      return await this.paint(bitmap, s, times, outs);
+      return await this.paint(image, s, times, outs, withLooks);
     } catch (e) {
       this.back(outs); // nothing of this picture goes out
       throw e;
     }
   }
 
-  // run's work; outs gets each canvas as it is taken.
-  async paint(bitmap, s, times, outs) {
-    const w = bitmap.width, h = bitmap.height;
-    // The scopes measure the picture as the camera sent it, before any overlay.
+  // run's work; outs gets each canvas as it is taken. Planes are turned to pixels
+  // first and put on the view's canvas, which then stands for the picture as sent.
+  async paint(image, s, times, outs, withLooks) {
+    const w = image.width, h = image.height;
     let t = performance.now();
-    drawReplacing(this.ana, bitmap, AW, AH);
+    let read = null, plain = null, source = image;
+    if (image instanceof JpegPlanes) {
+      read = await this.readPixels(image, w, h);
+      image.close();
+      plain = this.outs.view.take(w, h);
+      outs.view = plain.n;
+      plain.ctx.putImageData(read.frame, 0, 0);
+      source = plain.canvas;
+      t = lap(times, 'convert', t);
+    }
+    const looks = withLooks ? this.thumbnails(source) : null;
+    if (withLooks) t = lap(times, 'looks', t);
+    // The scopes measure the picture as the camera sent it, before any overlay.
+    drawReplacing(this.ana, source, AW, AH);
     const m = measure(this.ana.getImageData(0, 0, AW, AH).data, AW, s.zebraLevel, this.counts);
     this.counts = m;
     t = lap(times, 'measure', t);
@@ -143,31 +158,36 @@ class PictureChain {
     t = lap(times, 'advisor', t);
     // Taken now, before the canvases are drawn on again; awaited with the view's.
     const taking = Promise.all(canvases.map(function (c) { return createImageBitmap(c); }));
-    const scopesOf = function (taken) {
+    const finished = async (view) => {
+      const taken = await taking;
       const scopes = {};
       SCOPES.forEach(function (id, i) { scopes[id] = taken[i]; });
-      return scopes;
+      lap(times, 'write', t);
+      return { view: view, width: w, height: h, scopes: scopes, advice: advice, looks: looks, outs: outs };
     };
     if (!overlaysOn(s)) {
-      const scopes = scopesOf(await taking);
-      lap(times, 'write', t);
-      return { view: bitmap, width: w, height: h, scopes: scopes, advice: advice, outs: outs };
+      if (plain !== null) this.keep(read.frame);
+      return finished(plain !== null ? await createImageBitmap(plain.canvas) : image);
     }
 
-    const read = await this.readPixels(bitmap, w, h);
+    if (read === null) {
+      read = await this.readPixels(image, w, h);
+      image.close();
+      t = lap(times, 'read', t);
+    }
     const frame = read.frame;
-    bitmap.close();
-    t = lap(times, 'read', t);
     paintOverlays(frame.data, w, s, read.bgrx);
     t = lap(times, 'overlays', t);
-    const out = this.outs.view.take(w, h);
+    const out = plain !== null ? plain : this.outs.view.take(w, h);
     out.ctx.putImageData(frame, 0, 0);
-    if (this.spare.length < 2) this.spare.push(frame);
+    this.keep(frame);
     outs.view = out.n;
-    const view = await createImageBitmap(out.canvas);
-    const scopes = scopesOf(await taking);
-    lap(times, 'write', t);
-    return { view: view, width: w, height: h, scopes: scopes, advice: advice, outs: outs };
+    return finished(await createImageBitmap(out.canvas));
+  }
+
+  // An ImageData kept for the next pictures' pixels.
+  keep(frame) {
+    if (this.spare.length < 2) this.spare.push(frame);
   }
 
   // The canvases a picture's bitmaps were taken of are free again: it was shown,
@@ -178,13 +198,17 @@ class PictureChain {
   }
 
   // The picture's pixels in an ImageData kept from picture to picture: { frame,
-  // bgrx }. An opaque picture is copied straight out of a VideoFrame made on it,
+  // bgrx }. JpegPlanes convert themselves. An opaque picture is copied straight out of a VideoFrame made on it,
   // one pass into memory already there: in the decoder's own B, G, R, X order as
   // it is (bgrx, the overlays' pass puts it right), or converted to RGBA;
   // otherwise it is drawn and read back from a canvas as RGBA.
   async readPixels(bitmap, w, h) {
     let frame = this.spare.pop();
     if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);
+    if (bitmap instanceof JpegPlanes) {
+      await bitmap.readInto(frame, this.planes);
+      return { frame: frame, bgrx: false };
+    }
     if (await framesCopyRgba()) {
       let video = null;
       try {
@@ -211,7 +235,7 @@ class PictureChain {
   }
 
   // The gallery: the picture at thumbnail size under each look, in LOOKS order.
-  thumbnails(bitmap) {
+  thumbnails(bitmap) { // an ImageBitmap or a canvas
     const scratch = new OffscreenCanvas(THUMB_W, THUMB_H).getContext('2d', { willReadFrequently: true });
     drawReplacing(scratch, bitmap, THUMB_W, THUMB_H);
     const plain = scratch.getImageData(0, 0, THUMB_W, THUMB_H);
@@ -332,7 +356,7 @@ class PictureWorker {
     this.pending = null;
     this.decoding++;
     const t0 = performance.now();
-    createImageBitmap(source.blob).then((bitmap) => {
+    decodePicture(source.blob).then((bitmap) => {
       this.decoding--;
       this.decodeNext();
       this.decoded({ bitmap: bitmap, source: source, times: { decode: performance.now() - t0 } });
@@ -363,15 +387,10 @@ class PictureWorker {
     this.painting = true;
     const s = this.settings;
     const t0 = performance.now();
-    let looks = null;
-    if (!this.looksDone) {
-      this.looksDone = true;
-      looks = this.chain.thumbnails(d.bitmap);
-      lap(d.times, 'looks', t0);
-    }
-    this.chain.run(d.bitmap, s, d.times).then((p) => {
+    const withLooks = !this.looksDone;
+    this.looksDone = true;
+    this.chain.run(d.bitmap, s, d.times, withLooks).then((p) => {
       p.kind = 'picture';
-      p.looks = looks;
       p.stamp = d.source.stamp;
       p.camera = d.source.camera || '';
       p.fluid = d.source.fluid;
@@ -380,7 +399,10 @@ class PictureWorker {
       p.work = performance.now() - t0;
       if (d.source.run === this.run) this.send(p);
       else this.drop(p);
-    }).catch(() => { /* a picture that cannot be painted is skipped */ }).then(() => {
+    }).catch(() => {
+      // A picture that cannot be painted is skipped; the gallery comes with the next.
+      if (withLooks) this.looksDone = false;
+    }).then(() => {
       this.painting = false;
       const next = this.ready;
       this.ready = null;
