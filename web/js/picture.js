@@ -25,32 +25,6 @@ function overlaysOn(s) {
   return s.peaking || s.zebra || s.falseColor || s.mlut || (!!s.look && s.look !== 'Neutro');
 }
 
-// Whether a VideoFrame copies an opaque picture out as RGBA, checked once on known
-// pixels: an engine without that option would hand over its own byte order.
-let rgbaCopies = null;
-function framesCopyRgba() {
-  if (rgbaCopies === null) rgbaCopies = rgbaCopyWorks().catch(function () { return false; });
-  return rgbaCopies;
-}
-
-async function rgbaCopyWorks() {
-  if (typeof VideoFrame !== 'function') return false;
-  const canvas = new OffscreenCanvas(2, 1);
-  const ctx = canvas.getContext('2d', { alpha: false });
-  ctx.fillStyle = 'rgb(10, 20, 30)';
-  ctx.fillRect(0, 0, 1, 1);
-  ctx.fillStyle = 'rgb(200, 150, 100)';
-  ctx.fillRect(1, 0, 1, 1);
-  const video = new VideoFrame(canvas.transferToImageBitmap(), { timestamp: 0 });
-  try {
-    const out = new Uint8Array(8);
-    await video.copyTo(out, { format: 'RGBA' });
-    return out.join() === '10,20,30,255,200,150,100,255';
-  } finally {
-    video.close();
-  }
-}
-
 // Adds the time since `t` to times[stage]; returns now, the next stage's start.
 function lap(times, stage, t) {
   const now = performance.now();
@@ -129,8 +103,11 @@ class PictureChain {
     let t = performance.now();
     let read = null, plain = null, source = image;
     if (image instanceof JpegPlanes) {
-      read = await this.readPixels(image, w, h);
-      image.close();
+      try {
+        read = await this.readPixels(image, w, h);
+      } finally {
+        image.close();
+      }
       plain = this.outs.view.take(w, h);
       outs.view = plain.n;
       plain.ctx.putImageData(read.frame, 0, 0);
@@ -171,8 +148,11 @@ class PictureChain {
     }
 
     if (read === null) {
-      read = await this.readPixels(image, w, h);
-      image.close();
+      try {
+        read = await this.readPixels(image, w, h);
+      } finally {
+        image.close();
+      }
       t = lap(times, 'read', t);
     }
     const frame = read.frame;
@@ -198,10 +178,11 @@ class PictureChain {
   }
 
   // The picture's pixels in an ImageData kept from picture to picture: { frame,
-  // bgrx }. JpegPlanes convert themselves. An opaque picture is copied straight out of a VideoFrame made on it,
-  // one pass into memory already there: in the decoder's own B, G, R, X order as
-  // it is (bgrx, the overlays' pass puts it right), or converted to RGBA;
-  // otherwise it is drawn and read back from a canvas as RGBA.
+  // bgrx }. JpegPlanes convert themselves. An opaque bitmap is copied straight out
+  // of a VideoFrame made on it, one pass into memory already there: in the
+  // decoder's own B, G, R, X order as it is (bgrx, the overlays' pass puts it
+  // right), or converted to RGBA; otherwise it is drawn and read back from a
+  // canvas as RGBA.
   async readPixels(bitmap, w, h) {
     let frame = this.spare.pop();
     if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);

@@ -1,5 +1,7 @@
-// A camera's JPEG decoded to exactly the pixels the browser's own decoding gives,
-// for less: the browser's decoder stops at the picture's Y, Cb and Cr planes
+// A camera's picture decoded, and a decoded bitmap read out to pixels.
+//
+// A JPEG is decoded to exactly the pixels the browser's own decoding gives, for
+// less: the browser's decoder stops at the picture's Y, Cb and Cr planes
 // (ImageDecoder), and one pass here upsamples the chroma and converts to RGB as
 // that decoding does (the JPEG library's triangle-filter upsampling and its
 // fixed-point YCbCr tables). createImageBitmap does the same work, plus a fresh
@@ -176,4 +178,30 @@ async function decodePicture(blob) {
     }
   }
   return createImageBitmap(blob);
+}
+
+// Whether a VideoFrame copies an opaque picture out as RGBA, checked once on known
+// pixels: an engine without that option would hand over its own byte order.
+let rgbaCopies = null;
+function framesCopyRgba() {
+  if (rgbaCopies === null) rgbaCopies = rgbaCopyWorks().catch(function () { return false; });
+  return rgbaCopies;
+}
+
+async function rgbaCopyWorks() {
+  if (typeof VideoFrame !== 'function') return false;
+  const canvas = new OffscreenCanvas(2, 1);
+  const ctx = canvas.getContext('2d', { alpha: false });
+  ctx.fillStyle = 'rgb(10, 20, 30)';
+  ctx.fillRect(0, 0, 1, 1);
+  ctx.fillStyle = 'rgb(200, 150, 100)';
+  ctx.fillRect(1, 0, 1, 1);
+  const video = new VideoFrame(canvas.transferToImageBitmap(), { timestamp: 0 });
+  try {
+    const out = new Uint8Array(8);
+    await video.copyTo(out, { format: 'RGBA' });
+    return out.join() === '10,20,30,255,200,150,100,255';
+  } finally {
+    video.close();
+  }
 }
