@@ -4,8 +4,8 @@
 // a virtual camera's picture a few times a second (slow enough that nothing is
 // dropped: this is the cost of one picture, not the rate). The page before is
 // built from an older revision (default: the last one whose chain ran on the main
-// thread); there the stages are timed by wrapping its functions, and the page as
-// built now reports them from its worker. Also checks that both pages show the
+// thread); there the stages are timed by wrapping its functions, and a page with
+// the picture worker reports them from its worker. Also checks that both pages show the
 // same pixels, scopes and advisor for the same picture.
 // Usage: node bench/console/chain-bench.js [pictures=40] [before-rev] [WxH ...]
 //   (needs kamora-vcam built and `npm ci` in tests/web; loopback 127.0.232.x)
@@ -22,7 +22,7 @@ const { pageAt, cameraPicture, installProbes, median, percentile } = require('./
 const PICTURES = Math.min(Math.max(Number(process.argv[2]) || 40, 5), 500);
 const BEFORE = process.argv[3] || '1b074b7';
 const SIZES = process.argv.slice(4).length ? process.argv.slice(4) : ['640x426', '1024x680', '1920x1080'];
-const STAGES = ['decode', 'read', 'overlays', 'write', 'measure', 'hist', 'wave', 'parade', 'vector', 'advisor'];
+const STAGES = ['decode', 'convert', 'read', 'overlays', 'write', 'measure', 'hist', 'wave', 'parade', 'vector', 'advisor'];
 
 // In the page before: each stage of its main-thread chain timed by wrapping the
 // functions it calls by name; the times of one picture go with its showPicture.
@@ -101,7 +101,7 @@ async function main() {
   try {
     for (const size of SIZES) {
       const jpeg = await cameraPicture('127.0.232.3', size);
-      const b = await run(browser, before, jpeg, true);
+      const b = await run(browser, before, jpeg, !before.page.includes('class PictureWorker'));
       const a = await run(browser, after, jpeg, false);
       const f = (v) => v.toFixed(2);
       const same = JSON.stringify(a.digest) === JSON.stringify(b.digest);

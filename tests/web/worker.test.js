@@ -5,6 +5,7 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
+const { execFileSync } = require('child_process');
 const { startMock } = require('./lib/mock-server');
 const { launchBrowser } = require('./lib/browser');
 const { openConsole } = require('./lib/page');
@@ -45,9 +46,9 @@ function supplier(t, mode) {
       stream.write(part(png, { type: 'image/png', frame: ++frame }));
     },
     // Fluido: every `ms` until the test ends.
-    flow(png, ms) {
-      if (mode === 'polled') return mock.on('GET', '/liveview.jpg', (req, res) => { res.writeHead(200, { 'Content-Type': 'image/png' }); res.end(png); });
-      const timer = setInterval(() => { if (stream && !stream.destroyed) stream.write(part(png, { type: 'image/png', frame: ++frame })); }, ms);
+    flow(bytes, ms, type = 'image/png') {
+      if (mode === 'polled') return mock.on('GET', '/liveview.jpg', (req, res) => { res.writeHead(200, { 'Content-Type': type }); res.end(bytes); });
+      const timer = setInterval(() => { if (stream && !stream.destroyed) stream.write(part(bytes, { type: type, frame: ++frame })); }, ms);
       t.after(() => clearInterval(timer));
     },
   };
@@ -78,6 +79,10 @@ async function consoleIn(t, mode, options = {}) {
 }
 
 const shown = (page) => page.evaluate(() => window.shownPictures);
+
+// A JPEG of `picture` in the chroma layout `layout`, by an encoder we did not write.
+const jpegOf = (picture, layout) => execFileSync('ffmpeg', ['-loglevel', 'error', '-f', 'png_pipe', '-i', '-',
+  '-pix_fmt', layout, '-f', 'mjpeg', '-'], { input: picture.png });
 const pictureWith = (page, holds, what) => until(() => shown(page), 5000, (s) => s.length > 0 && holds(s), what);
 
 test('the worker\'s picture, scopes and advisor are those the rules give, in both modes', async (t) => {
@@ -87,10 +92,15 @@ test('the worker\'s picture, scopes and advisor are those the rules give, in bot
     { toggles: [], look: 1, zb: 250, pk: 34 },
     { toggles: ['mlut', 'zebra', 'peaking', 'false'], look: 4, zb: 231, pk: 22 },
   ];
-  for (const mode of ['polled', 'fluid']) {
-    for (const s of settings) {
+  // A camera's JPEG goes through its planes (decode.js): the same pictures.
+  const sent = [
+    { what: 'PNG', bytes: picture.png, type: 'image/png', settings: settings },
+    { what: 'JPEG', bytes: jpegOf(picture, 'yuvj420p'), type: 'image/jpeg', settings: [settings[1]] },
+  ];
+  for (const mode of ['polled', 'fluid']) for (const { what: kind, bytes, type, settings: list } of sent) {
+    for (const s of list) {
       const page = await watchedConsole(t, mode);
-      supplier(t, mode).flow(picture.png, 40);
+      supplier(t, mode).flow(bytes, 40, type);
       await page.click('#lvbtn');
       await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6);
       for (const m of s.toggles) await page.click(`[data-m="${m}"]`);
@@ -100,10 +110,11 @@ test('the worker\'s picture, scopes and advisor are those the rules give, in bot
       const rev = await page.evaluate(() => settingsRev);
       await pictureWith(page, (list) => list[list.length - 1].rev === rev, 'a picture painted with the settings');
       await page.click('#lvbtn');
-      const diff = await page.evaluate(async ([png, w]) => {
-        // The reference, from the picture's own pixels: the view by the plain rules
-        // (REF), the scopes and advisor by the page's copy of the scope code.
-        const bytes = Uint8Array.from(atob(png), (c) => c.charCodeAt(0));
+      const diff = await page.evaluate(async ([sent, w]) => {
+        // The reference, from the picture's own pixels as the browser decodes them:
+        // the view by the plain rules (REF), the scopes and advisor by the page's
+        // copy of the scope code.
+        const bytes = Uint8Array.from(atob(sent), (c) => c.charCodeAt(0));
         const bitmap = await createImageBitmap(new Blob([bytes]));
         const canvas = (cw, ch) => { const c = document.createElement('canvas'); c.width = cw; c.height = ch; return c.getContext('2d', { willReadFrequently: true }); };
         const whole = canvas(bitmap.width, bitmap.height);
@@ -128,10 +139,13 @@ test('the worker\'s picture, scopes and advisor are those the rules give, in bot
           out[id] = differing;
         }
         return out;
-      }, [picture.png.toString('base64'), picture.width]);
-      const what = `${mode} ${JSON.stringify(s)}`;
+      }, [bytes.toString('base64'), picture.width]);
+      const what = `${mode} ${kind} ${JSON.stringify(s)}`;
+      const last = (await shown(page)).pop();
+      assert.equal('convert' in last.times, kind === 'JPEG', `${what}: turned from planes in the worker`);
       assert.equal(diff.advisor[0], diff.advisor[1], what);
       assert.deepEqual([diff.view, diff.hist, diff.wave, diff.parade, diff.vector], [0, 0, 0, 0, 0], what + ' bytes differing');
+      await page.close(); // its event stream holds one of the browser's few connections to the server
     }
   }
 });
@@ -295,9 +309,7 @@ test('the stream\'s reader is asked for the next picture while one decodes', asy
 // the worker's way and by the browser alone: the same bytes. 4:2:0 goes through the
 // planes; other layouts, and a picture the browser turns, through createImageBitmap.
 test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes where they are exact', async (t) => {
-  const { execFileSync } = require('child_process');
-  const jpeg = (picture, layout) => execFileSync('ffmpeg', ['-loglevel', 'error', '-f', 'png_pipe', '-i', '-',
-    '-pix_fmt', layout, '-f', 'mjpeg', '-'], { input: picture.png });
+  const jpeg = jpegOf;
   const turned = (bytes) => execFileSync('exiftool', ['-Orientation=6', '-n', '-o', '-', '-'], { input: bytes });
   const colours = (x, y) => [(x * 7 + y) & 255, (y * 3 + x) & 255, (x ^ y) & 255];
   const odd = makePicture(203, 151, colours);
