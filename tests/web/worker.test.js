@@ -337,7 +337,7 @@ test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes 
       let mine;
       if (planes) {
         const frame = new ImageData(image.width, image.height);
-        await image.readInto(frame, { bytes: null });
+        await image.readInto(frame.data, { bytes: null });
         mine = frame.data;
       } else {
         mine = pixels(image);

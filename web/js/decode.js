@@ -93,14 +93,13 @@ class JpegPlanes {
       !video.rotation && !video.flip;
   }
 
-  // Writes the picture into `frame` (an ImageData of its size), the planes copied
-  // through store.bytes, a buffer kept from picture to picture.
-  async readInto(frame, store) {
+  // Writes the picture into `d` (RGBA bytes of its size), the planes copied through
+  // store.bytes, a buffer kept from picture to picture (one reader at a time).
+  async readInto(d, store) {
     const size = this.video.allocationSize();
     if (store.bytes === null || store.bytes.length < size) store.bytes = new Uint8Array(size);
     const bytes = store.bytes;
     const layout = await this.video.copyTo(bytes);
-    const d = frame.data;
     const out32 = new Uint32Array(d.buffer, d.byteOffset, d.length >> 2);
     planesToRgba(bytes, layout[0].stride, bytes.subarray(layout[1].offset), bytes.subarray(layout[2].offset),
       layout[1].stride, this.width, this.height, out32);
@@ -154,7 +153,7 @@ async function checkPlanes() {
   if (planes === null) return false;
   const mine = new ImageData(w, h);
   try {
-    await planes.readInto(mine, { bytes: null });
+    await planes.readInto(mine.data, { bytes: null });
   } finally {
     planes.close();
   }

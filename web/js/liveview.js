@@ -37,16 +37,22 @@ byId('zb').addEventListener('input', settingsChanged);
 // ---- The picture worker, seen from the page --------------------------------------
 
 // The workers run the page's own scripts marked data-worker (pixels.js, scopes.js,
-// feed.js, picture.js) from a Blob, so the page stays one file and they run
-// exactly the code the page holds: the picture worker, and for "Fluido" the
-// stream's reader, which hands the newest picture straight to the picture worker
-// on a channel of their own. Thread-bound: the page's.
+// decode.js, convert.js, feed.js, picture.js) from a Blob, so the page stays one
+// file and they run exactly the code the page holds: the picture worker, the
+// converter beside it, and for "Fluido" the stream's reader, which hands the
+// newest picture straight to the picture worker on a channel of their own.
+// Thread-bound: the page's.
 class PictureHost {
   constructor(onPicture) {
     const parts = Array.from(document.querySelectorAll('script[data-worker]'), function (s) { return s.textContent; });
     this.url = URL.createObjectURL(new Blob([parts.join('\n') + '\npictureWorkerMain(self);\n'], { type: 'text/javascript' }));
     this.picture = new Worker(this.url, { name: 'picture' });
     this.picture.addEventListener('message', function (e) { onPicture(e.data); });
+    // The converter decodes camera JPEGs beside it, on a channel of their own.
+    const converter = new Worker(this.url, { name: 'convert' });
+    const channel = new MessageChannel();
+    converter.postMessage({ kind: 'port', port: channel.port1 }, [channel.port1]);
+    this.post({ kind: 'converter', port: channel.port2 }, [channel.port2]);
     this.reader = null; // made with the first stream
   }
 

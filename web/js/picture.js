@@ -93,21 +93,27 @@ class PictureChain {
     } catch (e) {
       this.back(outs); // nothing of this picture goes out
       throw e;
+    } finally {
+      if (image instanceof ConvertedPicture) image.close(); // its pixels are on a canvas by now
     }
   }
 
-  // run's work; outs gets each canvas as it is taken. Planes are turned to pixels
-  // first and put on the view's canvas, which then stands for the picture as sent.
+  // run's work; outs gets each canvas as it is taken. A picture already in pixels
+  // (converted, or planes turned here) is put on the view's canvas first, which then
+  // stands for the picture as sent; a converted picture is painted in place.
   async paint(image, s, times, outs, withLooks) {
     const w = image.width, h = image.height;
+    const inPlace = image instanceof ConvertedPicture;
     let t = performance.now();
-    let read = null, plain = null, source = image;
+    let read = inPlace ? { frame: image.frame, bgrx: false } : null, plain = null, source = image;
     if (image instanceof JpegPlanes) {
       try {
         read = await this.readPixels(image, w, h);
       } finally {
         image.close();
       }
+    }
+    if (read !== null) {
       plain = this.outs.view.take(w, h);
       outs.view = plain.n;
       plain.ctx.putImageData(read.frame, 0, 0);
@@ -143,7 +149,7 @@ class PictureChain {
       return { view: view, width: w, height: h, scopes: scopes, advice: advice, looks: looks, outs: outs };
     };
     if (!overlaysOn(s)) {
-      if (plain !== null) this.keep(read.frame);
+      if (plain !== null && !inPlace) this.keep(read.frame);
       return finished(plain !== null ? await createImageBitmap(plain.canvas) : image);
     }
 
@@ -160,7 +166,7 @@ class PictureChain {
     t = lap(times, 'overlays', t);
     const out = plain !== null ? plain : this.outs.view.take(w, h);
     out.ctx.putImageData(frame, 0, 0);
-    this.keep(frame);
+    if (!inPlace) this.keep(frame);
     outs.view = out.n;
     return finished(await createImageBitmap(out.canvas));
   }
@@ -187,7 +193,7 @@ class PictureChain {
     let frame = this.spare.pop();
     if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);
     if (bitmap instanceof JpegPlanes) {
-      await bitmap.readInto(frame, this.planes);
+      await bitmap.readInto(frame.data, this.planes);
       return { frame: frame, bgrx: false };
     }
     if (await framesCopyRgba()) {
@@ -267,6 +273,7 @@ class PictureWorker {
     this.unsent = null;     // a finished picture waiting for the page
     this.withPage = false;  // the page has a picture it has not said it showed
     this.pageOuts = null;   // and the canvases its bitmaps were taken of
+    this.converter = null;  // the converter's link, once the page gives one
     this.stream = null;     // a port to the stream's reader while "Fluido" runs
     this.asked = false;     // a picture was asked of it and has not come yet
     // Pictures left out, by where a newer one overtook them: at the stream's reader,
@@ -292,6 +299,7 @@ class PictureWorker {
         this.stream.start();
         this.ask();
         break;
+      case 'converter': this.converter = new ConverterLink(msg.port); break;
       case 'stop': this.stop(); break;
       case 'shown':
         this.withPage = false;
@@ -337,7 +345,8 @@ class PictureWorker {
     this.pending = null;
     this.decoding++;
     const t0 = performance.now();
-    decodePicture(source.blob).then((bitmap) => {
+    const decoding = this.converter !== null ? this.converter.decode(source.blob) : decodePicture(source.blob);
+    decoding.then((bitmap) => {
       this.decoding--;
       this.decodeNext();
       this.decoded({ bitmap: bitmap, source: source, times: { decode: performance.now() - t0 } });
@@ -417,9 +426,10 @@ class PictureWorker {
   }
 }
 
-// The workers' entry point, called at the end of their source: the stream's reader
-// or the picture worker, by the name the page gave it.
+// The workers' entry point, called at the end of their source: the stream's reader,
+// the converter or the picture worker, by the name the page gave it.
 function pictureWorkerMain(scope) {
-  const worker = scope.name === 'feed' ? new FeedReader() : new PictureWorker(scope);
+  const worker = scope.name === 'feed' ? new FeedReader()
+    : scope.name === 'convert' ? new PictureConverter() : new PictureWorker(scope);
   scope.addEventListener('message', function (e) { worker.receive(e.data); });
 }
