@@ -64,7 +64,7 @@ async function watchedConsole(t, mode) {
     showPicture = function (p) {
       show(p);
       window.recorderReads = true;
-      window.shownPictures.push({ rev: p.rev, times: p.times, first: Array.from(viewCtx.getImageData(0, 0, 1, 1).data) });
+      window.shownPictures.push({ rev: p.rev, times: p.times, made: p.buffersMade, dropped: p.dropped, first: Array.from(viewCtx.getImageData(0, 0, 1, 1).data) });
       window.recorderReads = false;
     };
   });
@@ -226,6 +226,26 @@ test('the live view asks the camera it is given, in both modes', async (t) => {
   await asked('/liveview.mjpg');
   await page.click('#lvbtn');
   assert.ok(mock.requests.slice(since).every((r) => !r.path.includes('liveview') || /^(\/cameras\/left)?\/liveview\.(jpg|mjpg)$/.test(r.path)));
+});
+
+// The converter's buffers go to the picture worker and come back: a stream far
+// faster than the worker paints, stopped and started again, with the overlays on
+// and off, makes no more buffers than can be out at once (two decoding, one
+// waiting, one painting, two on their way back).
+test('the converter\'s buffers come back, however pictures are left out', async (t) => {
+  const page = await watchedConsole(t, 'fluid');
+  const feed = supplier(t, 'fluid');
+  feed.flow(jpegOf(makePicture(320, 240, (x, y) => [x & 255, y & 255, (x + y) & 255]), 'yuvj420p'), 4, 'image/jpeg');
+  let seen = 0;
+  for (const toggles of [[], ['zebra', 'peaking'], ['zebra', 'peaking']]) { // off, on, off again
+    await page.click('#lvbtn');
+    for (const m of toggles) await page.click(`[data-m="${m}"]`);
+    const list = await pictureWith(page, (l) => l.length >= seen + 40, `${seen + 40} pictures`);
+    seen = list.length;
+    await page.click('#lvbtn');
+    const last = list[list.length - 1];
+    assert.ok(last.made >= 1 && last.made <= 6, `buffers made: ${last.made}; left out: ${JSON.stringify(last.dropped)}`);
+  }
 });
 
 // Two pictures decode at once; the decoder is held here so the test says which

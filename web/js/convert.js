@@ -6,15 +6,14 @@
 // does not decode exactly it gives back for createImageBitmap.
 'use strict';
 
-// Buffers the converter keeps for the next pictures: as many as can be out at once
-// (two decoding, one waiting to be painted, one painting).
-const BUFFERS_KEPT = 4;
-
 // The converter's side. Thread-bound: the converter worker's.
 class PictureConverter {
   constructor() {
     this.port = null;               // to the picture worker
-    this.free = [];                 // buffers handed back
+    // Buffers handed back, all kept: as many are made as are ever out at once (two
+    // decoding, one waiting to be painted, one painting, some on their way).
+    this.free = [];
+    this.made = 0;                  // buffers made so far
     this.store = { bytes: null };   // the planes' copy, one picture at a time
     this.turn = Promise.resolve();  // turning planes to pixels, one picture at a time
   }
@@ -25,7 +24,7 @@ class PictureConverter {
       this.port.addEventListener('message', (e) => this.receive(e.data));
       this.port.start();
     } else if (msg.kind === 'buffer') {
-      if (this.free.length < BUFFERS_KEPT) this.free.push(msg.buffer);
+      this.free.push(msg.buffer);
     } else if (msg.kind === 'decode') {
       this.decode(msg.id, msg.blob);
     }
@@ -47,7 +46,7 @@ class PictureConverter {
       const turned = this.turn.then(() => this.turnToPixels(planes, w, h));
       this.turn = turned.catch(function () {});
       const pixels = await turned;
-      this.port.postMessage({ kind: 'decoded', id: id, pixels: pixels, width: w, height: h }, [pixels]);
+      this.port.postMessage({ kind: 'decoded', id: id, pixels: pixels, width: w, height: h, made: this.made }, [pixels]);
     } catch (e) {
       this.port.postMessage({ kind: 'decoded', id: id, pixels: null });
     } finally {
@@ -57,9 +56,16 @@ class PictureConverter {
 
   async turnToPixels(planes, w, h) {
     const size = w * h * 4;
-    const i = this.free.findIndex(function (b) { return b.byteLength === size; });
-    const pixels = i >= 0 ? this.free.splice(i, 1)[0] : new ArrayBuffer(size);
-    await planes.readInto(new Uint8ClampedArray(pixels), this.store);
+    // A change of size leaves the buffers of the old one to be collected.
+    this.free = this.free.filter(function (b) { return b.byteLength === size; });
+    if (this.free.length === 0) this.made++;
+    const pixels = this.free.length > 0 ? this.free.pop() : new ArrayBuffer(size);
+    try {
+      await planes.readInto(new Uint8ClampedArray(pixels), this.store);
+    } catch (e) {
+      this.free.push(pixels);
+      throw e;
+    }
     return pixels;
   }
 }
@@ -87,6 +93,7 @@ class ConverterLink {
     this.port = port;
     this.waiting = new Map(); // id -> resolve, for each picture sent
     this.sent = 0;
+    this.made = 0; // buffers the converter has made, as it last said
     port.addEventListener('message', (e) => this.answer(e.data));
     port.start();
   }
@@ -104,6 +111,7 @@ class ConverterLink {
   answer(msg) {
     const resolve = this.waiting.get(msg.id);
     this.waiting.delete(msg.id);
+    if (msg.made) this.made = msg.made;
     if (resolve) resolve(msg.pixels === null ? null : new ConvertedPicture(msg.pixels, msg.width, msg.height, this));
   }
 

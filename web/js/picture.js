@@ -387,6 +387,7 @@ class PictureWorker {
       p.rev = s.rev;
       p.times = d.times;
       p.work = performance.now() - t0;
+      p.buffersMade = this.converter !== null ? this.converter.made : 0;
       if (d.source.run === this.run) this.send(p);
       else this.drop(p);
     }).catch(() => {
