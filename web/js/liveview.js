@@ -36,10 +36,10 @@ byId('zb').addEventListener('input', settingsChanged);
 
 // ---- The picture worker, seen from the page --------------------------------------
 
-// The workers run the page's own scripts marked data-worker (pixels.js, scopes.js,
-// decode.js, convert.js, feed.js, picture.js) from a Blob, so the page stays one
-// file and they run exactly the code the page holds: the picture worker, the
-// converter beside it, and for "Fluido" the stream's reader, which hands the
+// The workers run the page's own scripts marked data-worker (pixels.js,
+// scopes.js, canvases.js, decode.js, convert.js, feed.js, picture.js) from a Blob,
+// so the page stays one file and they run exactly the code the page holds: the
+// picture worker, the converter beside it, and for "Fluido" the stream's reader, which hands the
 // newest picture straight to the picture worker on a channel of their own.
 // Thread-bound: the page's.
 class PictureHost {

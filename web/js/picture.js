@@ -14,13 +14,6 @@ const THUMB_W = 74, THUMB_H = 50; // the looks gallery's thumbnails
 // share the cores.
 const DECODES = 2;
 
-// Draws `img` replacing whatever the canvas held, as a freshly sized canvas would.
-function drawReplacing(ctx, img, w, h) {
-  ctx.globalCompositeOperation = 'copy';
-  ctx.drawImage(img, 0, 0, w, h);
-  ctx.globalCompositeOperation = 'source-over';
-}
-
 function overlaysOn(s) {
   return s.peaking || s.zebra || s.falseColor || s.mlut || (!!s.look && s.look !== 'Neutro');
 }
@@ -30,40 +23,6 @@ function lap(times, stage, t) {
   const now = performance.now();
   times[stage] = (times[stage] || 0) + (now - t);
   return now;
-}
-
-// Canvases a picture's bitmaps are taken of, one for each picture still out (with
-// the page, or waiting for it): a bitmap taken of a canvas shares its memory until
-// the canvas is written again, so writing only on a canvas whose bitmap is gone
-// needs no fresh memory. Handing the canvas's own memory over instead
-// (transferToImageBitmap) makes it take fresh memory for the next picture: 8.3
-// against 0.3 ms at 1024 x 680, 22.6 against 0.7 ms at 1920 x 1080 on a machine
-// slow to hand memory out. Only a canvas made with willReadFrequently shares so.
-// Thread-bound: the worker's.
-class OutCanvases {
-  constructor() {
-    this.list = []; // { canvas, ctx, out, n }: out while its last bitmap is out
-  }
-
-  // A canvas whose last bitmap is gone (a new one when none is), sized w x h and
-  // marked out; give it back with back(its n).
-  take(w, h) {
-    let o = this.list.find(function (c) { return !c.out; });
-    if (!o) {
-      const canvas = new OffscreenCanvas(w, h);
-      o = { canvas: canvas, ctx: canvas.getContext('2d', { willReadFrequently: true }), out: false, n: this.list.length };
-      this.list.push(o);
-    }
-    // Assigning the size reallocates the canvas even when unchanged; do it only on a change.
-    if (o.canvas.width !== w) o.canvas.width = w;
-    if (o.canvas.height !== h) o.canvas.height = h;
-    o.out = true;
-    return o;
-  }
-
-  back(n) {
-    if (n >= 0 && n < this.list.length) this.list[n].out = false;
-  }
 }
 
 // The work on one picture, with the canvases it reuses. Thread-bound: the worker's.
@@ -83,9 +42,9 @@ class PictureChain {
   // Everything one picture gives the page: { view, width, height, scopes, advice,
   // looks, outs }, as a promise; looks: the gallery's thumbnails when withLooks;
   // outs: the canvases its bitmaps were taken of, by name, given back with
-  // back(outs) once the picture is shown or left out. `image` (an ImageBitmap or
-  // JpegPlanes) is used up: handed on as the view (a bitmap with nothing painted on
-  // it), or closed. Stage times add to `times`.
+  // back(outs) once the picture is shown or left out. `image` (an ImageBitmap,
+  // JpegPlanes or a ConvertedPicture) is used up: handed on as the view (a bitmap
+  // with nothing painted on it), or closed. Stage times add to `times`.
   async run(image, s, times, withLooks) {
     const outs = {};
     try {
