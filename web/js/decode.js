@@ -9,7 +9,8 @@
 // for: 37 against 24 ms a picture at 1920 x 1080 here, read out to pixels. Used
 // only where a check on a picture made here gives the same bytes both ways, and
 // only for pictures in the layout checked (4:2:0, full range); anything else is
-// decoded by createImageBitmap. Runs in the picture worker.
+// decoded by createImageBitmap. Runs in the converter (convert.js), and in the
+// picture worker when it has none.
 'use strict';
 
 // The YCbCr to RGB tables, in 16-bit fixed point, with the clamp as a table
@@ -35,7 +36,8 @@ const YCC = (function () {
   return t;
 })();
 
-// One opaque pixel as stored in an RGBA picture's 32-bit word (little-endian).
+// One opaque pixel as stored in an RGBA picture's 32-bit word on a little-endian
+// machine; elsewhere the check below finds other bytes and the planes go unused.
 function yccWord(y, cb, cr) {
   const c = YCC.clamp;
   return 0xff000000 | (c[y + YCC.cbB[cb]] << 16) | (c[y + YCC.g[(cb << 8) | cr]] << 8) | c[y + YCC.crR[cr]];
