@@ -79,11 +79,11 @@ async function consoleIn(t, mode, options = {}) {
 }
 
 const shown = (page) => page.evaluate(() => window.shownPictures);
+const pictureWith = (page, holds, what) => until(() => shown(page), 5000, (s) => s.length > 0 && holds(s), what);
 
 // A JPEG of `picture` in the chroma layout `layout`, by an encoder we did not write.
 const jpegOf = (picture, layout) => execFileSync('ffmpeg', ['-loglevel', 'error', '-f', 'png_pipe', '-i', '-',
   '-pix_fmt', layout, '-f', 'mjpeg', '-'], { input: picture.png });
-const pictureWith = (page, holds, what) => until(() => shown(page), 5000, (s) => s.length > 0 && holds(s), what);
 
 test('the worker\'s picture, scopes and advisor are those the rules give, in both modes', async (t) => {
   const picture = makePicture(203, 151, (x, y) => (y < 16 ? [x & 255, x & 255, x & 255]
@@ -329,18 +329,17 @@ test('the stream\'s reader is asked for the next picture while one decodes', asy
 // the worker's way and by the browser alone: the same bytes. 4:2:0 goes through the
 // planes; other layouts, and a picture the browser turns, through createImageBitmap.
 test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes where they are exact', async (t) => {
-  const jpeg = jpegOf;
   const turned = (bytes) => execFileSync('exiftool', ['-Orientation=6', '-n', '-o', '-', '-'], { input: bytes });
   const colours = (x, y) => [(x * 7 + y) & 255, (y * 3 + x) & 255, (x ^ y) & 255];
   const odd = makePicture(203, 151, colours);
   const cases = [
     // [what, JPEG, decoded through the planes]
-    ['4:2:0, odd size', jpeg(odd, 'yuvj420p'), true],
-    ['4:2:0, even size', jpeg(makePicture(64, 48, colours), 'yuvj420p'), true],
-    ['4:2:0, two chroma columns', jpeg(makePicture(3, 5, colours), 'yuvj420p'), true],
-    ['4:2:2', jpeg(odd, 'yuvj422p'), false],
-    ['4:4:4', jpeg(odd, 'yuvj444p'), false],
-    ['4:2:0 turned by its EXIF', turned(jpeg(odd, 'yuvj420p')), false],
+    ['4:2:0, odd size', jpegOf(odd, 'yuvj420p'), true],
+    ['4:2:0, even size', jpegOf(makePicture(64, 48, colours), 'yuvj420p'), true],
+    ['4:2:0, two chroma columns', jpegOf(makePicture(3, 5, colours), 'yuvj420p'), true],
+    ['4:2:2', jpegOf(odd, 'yuvj422p'), false],
+    ['4:4:4', jpegOf(odd, 'yuvj444p'), false],
+    ['4:2:0 turned by its EXIF', turned(jpegOf(odd, 'yuvj420p')), false],
   ];
   const page = await consoleIn(t, 'polled');
   for (const [what, bytes, viaPlanes] of cases) {

@@ -39,9 +39,9 @@ byId('zb').addEventListener('input', settingsChanged);
 // The workers run the page's own scripts marked data-worker (pixels.js,
 // scopes.js, canvases.js, decode.js, convert.js, feed.js, picture.js) from a Blob,
 // so the page stays one file and they run exactly the code the page holds: the
-// picture worker, the converter beside it, and for "Fluido" the stream's reader, which hands the
-// newest picture straight to the picture worker on a channel of their own.
-// Thread-bound: the page's.
+// picture worker, the converter beside it, and for "Fluido" the stream's reader,
+// which hands the newest picture straight to the picture worker on a channel of
+// their own. Thread-bound: the page's.
 class PictureHost {
   constructor(onPicture) {
     const parts = Array.from(document.querySelectorAll('script[data-worker]'), function (s) { return s.textContent; });
