@@ -13,6 +13,7 @@ class PictureConverter {
     // Buffers handed back, all kept: as many are made as are ever out at once (two
     // decoding, one waiting to be painted, one painting, some on their way).
     this.free = [];
+    this.size = 0;                  // their size in bytes: the last picture's
     this.made = 0;                  // buffers made so far
     this.store = { bytes: null };   // the planes' copy, one picture at a time
     this.turn = Promise.resolve();  // turning planes to pixels, one picture at a time
@@ -24,7 +25,7 @@ class PictureConverter {
       this.port.addEventListener('message', (e) => this.receive(e.data));
       this.port.start();
     } else if (msg.kind === 'buffer') {
-      this.free.push(msg.buffer);
+      if (msg.buffer.byteLength === this.size) this.free.push(msg.buffer);
     } else if (msg.kind === 'decode') {
       this.decode(msg.id, msg.blob);
     }
@@ -57,7 +58,10 @@ class PictureConverter {
   async turnToPixels(planes, w, h) {
     const size = w * h * 4;
     // A change of size leaves the buffers of the old one to be collected.
-    this.free = this.free.filter(function (b) { return b.byteLength === size; });
+    if (size !== this.size) {
+      this.free = [];
+      this.size = size;
+    }
     if (this.free.length === 0) this.made++;
     const pixels = this.free.length > 0 ? this.free.pop() : new ArrayBuffer(size);
     try {

@@ -1,4 +1,4 @@
-// A camera's picture decoded, and a decoded bitmap read out to pixels.
+// A camera's JPEG decoded to pixels, and a decoded bitmap read out to pixels.
 //
 // A JPEG is decoded to exactly the pixels the browser's own decoding gives, for
 // less: the browser's decoder stops at the picture's Y, Cb and Cr planes
@@ -9,8 +9,7 @@
 // for: 37 against 24 ms a picture at 1920 x 1080 here, read out to pixels. Used
 // only where a check on a picture made here gives the same bytes both ways, and
 // only for pictures in the layout checked (4:2:0, full range); anything else is
-// decoded by createImageBitmap. Runs in the converter (convert.js), and in the
-// picture worker when it has none.
+// decoded by createImageBitmap. Runs in the converter (convert.js).
 'use strict';
 
 // The YCbCr to RGB tables, in 16-bit fixed point, with the clamp as a table
@@ -166,19 +165,6 @@ async function checkPlanes() {
   const theirs = ctx.getImageData(0, 0, w, h).data;
   for (let i = 0; i < theirs.length; i++) if (theirs[i] !== mine.data[i]) return false;
   return true;
-}
-
-// A picture from the camera decoded: JpegPlanes where they are exact, otherwise an
-// ImageBitmap.
-async function decodePicture(blob) {
-  if (typeof ImageDecoder === 'function' && await planesAreExact()) {
-    const bytes = new Uint8Array(await blob.arrayBuffer());
-    if (startsAsJpeg(bytes)) {
-      const planes = await decodePlanes(bytes).catch(function () { return null; });
-      if (planes !== null) return planes;
-    }
-  }
-  return createImageBitmap(blob);
 }
 
 // Whether a VideoFrame copies an opaque picture out as RGBA, checked once on known

@@ -35,16 +35,15 @@ class PictureChain {
     this.outs = { view: new OutCanvases() };
     SCOPES.forEach((id) => { this.outs[id] = new OutCanvases(); });
     this.spare = []; // ImageDatas for the next pictures' pixels
-    this.planes = { bytes: null }; // the buffer JpegPlanes are copied through
     this.counts = null; // the last picture's counts, their arrays reused
   }
 
   // Everything one picture gives the page: { view, width, height, scopes, advice,
   // looks, outs }, as a promise; looks: the gallery's thumbnails when withLooks;
   // outs: the canvases its bitmaps were taken of, by name, given back with
-  // back(outs) once the picture is shown or left out. `image` (an ImageBitmap,
-  // JpegPlanes or a ConvertedPicture) is used up: handed on as the view (a bitmap
-  // with nothing painted on it), or closed. Stage times add to `times`.
+  // back(outs) once the picture is shown or left out. `image` (an ImageBitmap or a
+  // ConvertedPicture) is used up: handed on as the view (a bitmap with nothing
+  // painted on it), or closed. Stage times add to `times`.
   async run(image, s, times, withLooks) {
     const outs = {};
     try {
@@ -57,22 +56,16 @@ class PictureChain {
     }
   }
 
-  // run's work; outs gets each canvas as it is taken. A picture already in pixels
-  // (converted, or planes turned here) is put on the view's canvas first, which then
-  // stands for the picture as sent; a converted picture is painted in place.
+  // run's work; outs gets each canvas as it is taken. A converted picture, already
+  // in pixels, is put on the view's canvas first, which then stands for the picture
+  // as sent, and its overlays are painted in place.
   async paint(image, s, times, outs, withLooks) {
     const w = image.width, h = image.height;
     const inPlace = image instanceof ConvertedPicture;
     let t = performance.now();
-    let read = inPlace ? { frame: image.frame, bgrx: false } : null, plain = null, source = image;
-    if (image instanceof JpegPlanes) {
-      try {
-        read = await this.readPixels(image, w, h);
-      } finally {
-        image.close();
-      }
-    }
-    if (read !== null) {
+    let read = null, plain = null, source = image;
+    if (inPlace) {
+      read = { frame: image.frame, bgrx: false };
       plain = this.outs.view.take(w, h);
       outs.view = plain.n;
       plain.ctx.putImageData(read.frame, 0, 0);
@@ -107,10 +100,7 @@ class PictureChain {
       lap(times, 'write', t);
       return { view: view, width: w, height: h, scopes: scopes, advice: advice, looks: looks, outs: outs };
     };
-    if (!overlaysOn(s)) {
-      if (plain !== null && !inPlace) this.keep(read.frame);
-      return finished(plain !== null ? await createImageBitmap(plain.canvas) : image);
-    }
+    if (!overlaysOn(s)) return finished(inPlace ? await createImageBitmap(plain.canvas) : image);
 
     if (read === null) {
       try {
@@ -123,16 +113,11 @@ class PictureChain {
     const frame = read.frame;
     paintOverlays(frame.data, w, s, read.bgrx);
     t = lap(times, 'overlays', t);
-    const out = plain !== null ? plain : this.outs.view.take(w, h);
+    const out = inPlace ? plain : this.outs.view.take(w, h);
     out.ctx.putImageData(frame, 0, 0);
-    if (!inPlace) this.keep(frame);
+    if (!inPlace && this.spare.length < 2) this.spare.push(frame);
     outs.view = out.n;
     return finished(await createImageBitmap(out.canvas));
-  }
-
-  // An ImageData kept for the next pictures' pixels.
-  keep(frame) {
-    if (this.spare.length < 2) this.spare.push(frame);
   }
 
   // The canvases a picture's bitmaps were taken of are free again: it was shown,
@@ -143,18 +128,13 @@ class PictureChain {
   }
 
   // The picture's pixels in an ImageData kept from picture to picture: { frame,
-  // bgrx }. JpegPlanes convert themselves. An opaque bitmap is copied straight out
-  // of a VideoFrame made on it, one pass into memory already there: in the
+  // bgrx }. An opaque bitmap is copied straight out of a VideoFrame made on it, one pass into memory already there: in the
   // decoder's own B, G, R, X order as it is (bgrx, the overlays' pass puts it
   // right), or converted to RGBA; otherwise it is drawn and read back from a
   // canvas as RGBA.
   async readPixels(bitmap, w, h) {
     let frame = this.spare.pop();
     if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);
-    if (bitmap instanceof JpegPlanes) {
-      await bitmap.readInto(frame.data, this.planes);
-      return { frame: frame, bgrx: false };
-    }
     if (await framesCopyRgba()) {
       let video = null;
       try {
@@ -304,7 +284,7 @@ class PictureWorker {
     this.pending = null;
     this.decoding++;
     const t0 = performance.now();
-    const decoding = this.converter !== null ? this.converter.decode(source.blob) : decodePicture(source.blob);
+    const decoding = this.converter !== null ? this.converter.decode(source.blob) : createImageBitmap(source.blob);
     decoding.then((bitmap) => {
       this.decoding--;
       this.decodeNext();
