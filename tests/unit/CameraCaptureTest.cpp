@@ -105,7 +105,7 @@ TEST_F(CameraCaptureTest, TwoDownloadsInOneWaitCountOnce) {
 TEST_F(CameraCaptureTest, ErrorDuringTheWaitEndsItAtOnceWithoutTheTimeoutLine) {
   CameraController controller;
   connect(controller);
-  sdk().onShutterRelease(Event::error(VCSDK::VcError_CaptureFailed, 50));
+  sdk().onShutterRelease(Event::error(VCSDK::VcError_CaptureFailed, 150));
   startOutput();
   bool ok = true;
   const long long ms = elapsedMs([&] { ok = controller.capturePhoto(5000); });
