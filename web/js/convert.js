@@ -3,7 +3,8 @@
 // runs on the other core while the picture worker paints the picture before. The
 // pixels go over in a buffer that is handed back once painted: moved between the
 // two, never copied, and reused, so no picture takes fresh memory. A picture it
-// does not decode exactly it gives back for createImageBitmap.
+// does not decode exactly it gives back for createImageBitmap, and so does the
+// picture worker with every picture once the converter stops answering.
 'use strict';
 
 // The converter's side. Thread-bound: the converter worker's.
@@ -91,13 +92,20 @@ class ConvertedPicture {
   }
 }
 
+// How long a picture may be with the converter before the link gives up on it: a
+// converter that stopped answering would otherwise hold the decoder's places, and
+// the live view would stand still.
+const CONVERTER_PATIENCE_MS = 3000;
+
 // The picture worker's side of the converter. Thread-bound: the picture worker's.
 class ConverterLink {
-  constructor(port) {
+  constructor(port, patienceMs = CONVERTER_PATIENCE_MS) {
     this.port = port;
-    this.waiting = new Map(); // id -> resolve, for each picture sent
+    this.patience = patienceMs;
+    this.waiting = new Map(); // id -> { resolve, timer }, for each picture sent
     this.sent = 0;
     this.made = 0; // buffers the converter has made, as it last said
+    this.lost = false; // it kept a picture past its patience: decoded here from then on
     port.addEventListener('message', (e) => this.answer(e.data));
     port.start();
   }
@@ -105,21 +113,35 @@ class ConverterLink {
   // The picture decoded: a ConvertedPicture, or an ImageBitmap for what the
   // converter gives back.
   decode(blob) {
+    if (this.lost) return createImageBitmap(blob);
     const id = ++this.sent;
     return new Promise((resolve) => {
-      this.waiting.set(id, resolve);
+      this.waiting.set(id, { resolve: resolve, timer: setTimeout(() => this.giveUp(), this.patience) });
       this.port.postMessage({ kind: 'decode', id: id, blob: blob });
     }).then(function (picture) { return picture !== null ? picture : createImageBitmap(blob); });
   }
 
   answer(msg) {
-    const resolve = this.waiting.get(msg.id);
+    const waiter = this.waiting.get(msg.id);
+    if (!waiter) return; // given up on
     this.waiting.delete(msg.id);
+    clearTimeout(waiter.timer);
     if (msg.made) this.made = msg.made;
-    if (resolve) resolve(msg.pixels === null ? null : new ConvertedPicture(msg.pixels, msg.width, msg.height, this));
+    waiter.resolve(msg.pixels === null ? null : new ConvertedPicture(msg.pixels, msg.width, msg.height, this));
+  }
+
+  // Every picture still out is decoded here, and so is every later one.
+  giveUp() {
+    this.lost = true;
+    this.port.close();
+    for (const waiter of this.waiting.values()) {
+      clearTimeout(waiter.timer);
+      waiter.resolve(null);
+    }
+    this.waiting.clear();
   }
 
   giveBack(pixels) {
-    this.port.postMessage({ kind: 'buffer', buffer: pixels }, [pixels]);
+    if (!this.lost) this.port.postMessage({ kind: 'buffer', buffer: pixels }, [pixels]);
   }
 }
