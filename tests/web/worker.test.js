@@ -363,14 +363,19 @@ test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes 
     }, bytes.toString('base64'));
     assert.deepEqual(got, { planes: viaPlanes, differing: 0 }, what);
   }
-  // A converter that stopped answering: the picture waits out the link's patience,
-  // then it and every later one are decoded by the browser.
+  // A converter that stops answering: the pictures with it wait out the link's
+  // patience, then they and every later one are decoded by the browser, until
+  // the converter answers again.
   const fallback = await page.evaluate(async (b64) => {
     const blob = new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))]);
-    const link = new ConverterLink(new MessageChannel().port2, 100);
+    const channel = new MessageChannel();
+    const link = window.slowLink = new ConverterLink(channel.port2, 100);
     const pictures = await Promise.all([link.decode(blob), link.decode(blob)]);
     pictures.push(await link.decode(blob));
-    return { lost: link.lost, out: link.waiting.size, bitmaps: pictures.map((p) => p instanceof ImageBitmap) };
+    const seen = { lost: link.lost, out: link.waiting.size, bitmaps: pictures.map((p) => p instanceof ImageBitmap) };
+    channel.port1.postMessage({ kind: 'decoded', id: 1, pixels: null });
+    return seen;
   }, cases[0][1].toString('base64'));
   assert.deepEqual(fallback, { lost: true, out: 0, bitmaps: [true, true, true] });
+  await until(() => page.evaluate(() => window.slowLink.lost), 5000, (lost) => !lost, 'the late converter asked again');
 });

@@ -4,7 +4,7 @@
 // pixels go over in a buffer that is handed back once painted: moved between the
 // two, never copied, and reused, so no picture takes fresh memory. A picture it
 // does not decode exactly it gives back for createImageBitmap, and so does the
-// picture worker with every picture once the converter stops answering.
+// picture worker with every picture while the converter does not answer.
 'use strict';
 
 // The converter's side. Thread-bound: the converter worker's.
@@ -105,7 +105,7 @@ class ConverterLink {
     this.waiting = new Map(); // id -> { resolve, timer }, for each picture sent
     this.sent = 0;
     this.made = 0; // buffers the converter has made, as it last said
-    this.lost = false; // it kept a picture past its patience: decoded here from then on
+    this.lost = false; // it kept a picture past its patience: decoded here until it answers
     port.addEventListener('message', (e) => this.answer(e.data));
     port.start();
   }
@@ -123,17 +123,23 @@ class ConverterLink {
 
   answer(msg) {
     const waiter = this.waiting.get(msg.id);
-    if (!waiter) return; // given up on
+    if (!waiter) {
+      // A picture given up on: the converter was only slow (a stall of the
+      // machine, a suspended laptop), so it is asked again from the next picture.
+      this.lost = false;
+      if (msg.pixels) this.giveBack(msg.pixels);
+      return;
+    }
     this.waiting.delete(msg.id);
     clearTimeout(waiter.timer);
     if (msg.made) this.made = msg.made;
     waiter.resolve(msg.pixels === null ? null : new ConvertedPicture(msg.pixels, msg.width, msg.height, this));
   }
 
-  // Every picture still out is decoded here, and so is every later one.
+  // Every picture still out is decoded here, and so is every later one until the
+  // converter answers again.
   giveUp() {
     this.lost = true;
-    this.port.close();
     for (const waiter of this.waiting.values()) {
       clearTimeout(waiter.timer);
       waiter.resolve(null);
@@ -142,6 +148,6 @@ class ConverterLink {
   }
 
   giveBack(pixels) {
-    if (!this.lost) this.port.postMessage({ kind: 'buffer', buffer: pixels }, [pixels]);
+    this.port.postMessage({ kind: 'buffer', buffer: pixels }, [pixels]);
   }
 }
