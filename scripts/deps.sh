@@ -9,7 +9,7 @@ packages=(
   libexif-dev libimage-exiftool-perl
   libmosquitto-dev mosquitto mosquitto-clients openssl
   libgtest-dev libgmock-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   nodejs npm chromium
   wrk curl
   ffmpeg

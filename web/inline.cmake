@@ -2,8 +2,9 @@
 # line replaced by its part, <link rel="stylesheet" href="F"> by <style> holding F
 # and <script src="F"></script> by <script> holding F (F relative to INPUT);
 # <script src="F" data-worker></script> gives <script data-worker>, a part the
-# page also hands to its picture worker. Parts go in the order of their markers;
-# nothing else may bring style or script.
+# page also hands to its picture worker. A part the build makes is looked for in
+# GENERATED when INPUT's directory lacks it. Parts go in the order of their
+# markers; nothing else may bring style or script.
 get_filename_component(dir ${INPUT} DIRECTORY)
 file(READ ${INPUT} page)
 set(linkMarker "<link rel=\"stylesheet\" href=\"([^\"]+)\">")
@@ -30,10 +31,14 @@ foreach(marker IN LISTS markers)
     set(attributes "${CMAKE_MATCH_2}")
   endif()
   set(file ${CMAKE_MATCH_1})
-  if(NOT EXISTS ${dir}/${file})
+  set(from ${dir})
+  if(NOT EXISTS ${dir}/${file} AND DEFINED GENERATED AND EXISTS ${GENERATED}/${file})
+    set(from ${GENERATED})
+  endif()
+  if(NOT EXISTS ${from}/${file})
     message(FATAL_ERROR "${INPUT}: ${marker} names a file that does not exist")
   endif()
-  file(READ ${dir}/${file} part)
+  file(READ ${from}/${file} part)
   string(TOLOWER "${part}" lower)
   if(lower MATCHES "</${tag}")
     message(FATAL_ERROR "${dir}/${file} holds \"</${tag}\", which would end its element early")
@@ -42,7 +47,7 @@ foreach(marker IN LISTS markers)
     string(APPEND part "\n")
   endif()
   string(REPLACE "${marker}" "<${tag}${attributes}>\n${part}</${tag}>" page "${page}")
-  get_filename_component(full ${dir}/${file} ABSOLUTE)
+  get_filename_component(full ${from}/${file} ABSOLUTE)
   list(APPEND marked ${full})
 endforeach()
 

@@ -22,8 +22,14 @@ function pageAt(rev) {
     const tar = execFileSync('git', ['-C', REPO, 'archive', rev, 'web'], { maxBuffer: 64 << 20 });
     execFileSync('tar', ['-x', '-C', dir], { input: tar });
     const out = path.join(dir, 'page.html');
+    // A revision whose page carries WebAssembly makes it first, as its build does.
+    const generated = path.join(dir, 'generated');
+    if (fs.existsSync(path.join(dir, 'web', 'wasm.cmake'))) {
+      execFileSync('cmake', ['-DCLANG=clang', `-DSOURCE=${path.join(dir, 'web', 'wasm', 'planes.c')}`,
+        `-DOUTPUT=${path.join(generated, 'wasm', 'planes.js')}`, '-P', path.join(dir, 'web', 'wasm.cmake')]);
+    }
     execFileSync('cmake', [`-DINPUT=${path.join(dir, 'web', 'console.html')}`, `-DOUTPUT=${out}`,
-      '-P', path.join(dir, 'web', 'inline.cmake')]);
+      `-DGENERATED=${generated}`, '-P', path.join(dir, 'web', 'inline.cmake')]);
     return fs.readFileSync(out);
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });

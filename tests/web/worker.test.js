@@ -340,6 +340,7 @@ test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes 
     ['4:2:0 turned by its EXIF', turned(jpegOf(odd, 'yuvj420p')), false],
   ];
   const page = await consoleIn(t, 'polled');
+  assert.ok(await page.evaluate(() => PLANES_WASM.length > 0), 'the page carries the RGB pass (the build needs clang and wasm-ld)');
   await page.evaluate(() => {
     const channel = new MessageChannel();
     new PictureConverter().receive({ kind: 'port', port: channel.port1 });

@@ -16,7 +16,6 @@ class PictureConverter {
     this.free = [];
     this.size = 0;                  // their size in bytes: the last picture's
     this.made = 0;                  // buffers made so far
-    this.store = { bytes: null };   // the planes' copy, one picture at a time
     this.turn = Promise.resolve();  // turning planes to pixels, one picture at a time
   }
 
@@ -66,7 +65,7 @@ class PictureConverter {
     if (this.free.length === 0) this.made++;
     const pixels = this.free.length > 0 ? this.free.pop() : new ArrayBuffer(size);
     try {
-      await planes.readInto(new Uint8ClampedArray(pixels), this.store);
+      await planes.readInto(new Uint8ClampedArray(pixels));
     } catch (e) {
       this.free.push(pixels);
       throw e;

@@ -2,78 +2,34 @@
 //
 // A JPEG is decoded to exactly the pixels the browser's own decoding gives, for
 // less: the browser's decoder stops at the picture's Y, Cb and Cr planes
-// (ImageDecoder), and one pass here upsamples the chroma and converts to RGB as
-// that decoding does (the JPEG library's triangle-filter upsampling and its
-// fixed-point YCbCr tables). createImageBitmap does the same work, plus a fresh
-// picture-sized buffer each time, which a machine slow to hand memory out pays
-// for: 37 against 24 ms a picture at 1920 x 1080 here, read out to pixels. Used
-// only where a check on a picture made here gives the same bytes both ways, and
-// only for pictures in the layout checked (4:2:0, full range); anything else is
-// decoded by createImageBitmap. Runs in the converter (convert.js).
+// (ImageDecoder), and one pass in WebAssembly (web/wasm/planes.c) upsamples the
+// chroma and converts to RGB as that decoding does (the JPEG library's
+// triangle-filter upsampling and its fixed-point YCbCr tables). createImageBitmap
+// does the same work, plus a fresh picture-sized buffer each time, which a machine
+// slow to hand memory out pays for. Used only where a check on a picture made here
+// gives the same bytes both ways, and only for pictures in the layout checked
+// (4:2:0, full range); anything else, and everything where the page carries no
+// WebAssembly, is decoded by createImageBitmap. Runs in the converter (convert.js).
 'use strict';
 
-// The YCbCr to RGB tables, in 16-bit fixed point, with the clamp as a table
-// (offset CLAMP_AT so the sums never go below 0).
-const YCC = (function () {
-  const ONE_HALF = 1 << 15;
-  const fix = function (x) { return Math.floor(x * 65536 + 0.5); };
-  const CLAMP_AT = 384;
-  const t = { crR: new Int32Array(256), cbB: new Int32Array(256), g: new Int32Array(65536), clamp: new Uint8Array(1024) };
-  const crG = new Int32Array(256), cbG = new Int32Array(256);
-  for (let i = 0; i < 256; i++) {
-    const x = i - 128;
-    t.crR[i] = ((fix(1.402) * x + ONE_HALF) >> 16) + CLAMP_AT;
-    t.cbB[i] = ((fix(1.772) * x + ONE_HALF) >> 16) + CLAMP_AT;
-    crG[i] = -fix(0.71414) * x;
-    cbG[i] = -fix(0.34414) * x + ONE_HALF;
+// The RGB pass, web/wasm/planes.c compiled to WebAssembly by the build and
+// carried in PLANES_WASM (hex; empty where the build had no compiler for it):
+// { turn, memory, free, maxWidth }, or null. Made once per worker; its memory
+// holds one picture's planes and pixels at a time, from `free` on.
+let planesPass;
+function rgbPass() {
+  if (planesPass !== undefined) return planesPass;
+  planesPass = null;
+  try {
+    if (typeof PLANES_WASM !== 'string' || PLANES_WASM.length === 0) return null;
+    const bytes = new Uint8Array(PLANES_WASM.length >> 1);
+    for (let i = 0; i < bytes.length; i++) bytes[i] = parseInt(PLANES_WASM.substr(2 * i, 2), 16);
+    const e = new WebAssembly.Instance(new WebAssembly.Module(bytes), {}).exports;
+    planesPass = { turn: e.planes_to_rgba, memory: e.memory, free: (e.__heap_base.value + 15) & ~15, maxWidth: e.max_width() };
+  } catch (err) {
+    planesPass = null; // an engine without WebAssembly or its SIMD
   }
-  // Green takes both chroma values: one table by (Cb, Cr) saves a shift and an add.
-  for (let cb = 0; cb < 256; cb++) {
-    for (let cr = 0; cr < 256; cr++) t.g[(cb << 8) | cr] = ((cbG[cb] + crG[cr]) >> 16) + CLAMP_AT;
-  }
-  for (let i = 0; i < 1024; i++) t.clamp[i] = Math.max(0, Math.min(255, i - CLAMP_AT));
-  return t;
-})();
-
-// One opaque pixel as stored in an RGBA picture's 32-bit word on a little-endian
-// machine; elsewhere the check below finds other bytes and the planes go unused.
-function yccWord(y, cb, cr) {
-  const c = YCC.clamp;
-  return 0xff000000 | (c[y + YCC.cbB[cb]] << 16) | (c[y + YCC.g[(cb << 8) | cr]] << 8) | c[y + YCC.crR[cr]];
-}
-
-// Fills out32 (w x h RGBA words) from 4:2:0 planes: luma y (stride ys), chroma u and
-// v (stride cs). Each output row blends its chroma row 3:1 with the nearer row
-// above or below (the picture's edge row repeated), then each column 3:1 with the
-// nearer column, rounding alternately up and down as the JPEG library does.
-function planesToRgba(y, ys, u, v, cs, w, h, out32) {
-  const ch = (h + 1) >> 1, cw = (w + 1) >> 1;
-  for (let row = 0; row < h; row++) {
-    const r0 = row >> 1;
-    const r1 = (row & 1) === 0 ? Math.max(r0 - 1, 0) : Math.min(r0 + 1, ch - 1);
-    const a = r0 * cs, b = r1 * cs;
-    let yi = row * ys, o = row * w;
-    let tu = u[a] * 3 + u[b], tv = v[a] * 3 + v[b];
-    if (cw === 1) {
-      out32[o] = yccWord(y[yi], (tu * 4 + 8) >> 4, (tv * 4 + 8) >> 4);
-      if (w > 1) out32[o + 1] = yccWord(y[yi + 1], (tu * 4 + 7) >> 4, (tv * 4 + 7) >> 4);
-      continue;
-    }
-    let nu = u[a + 1] * 3 + u[b + 1], nv = v[a + 1] * 3 + v[b + 1];
-    out32[o++] = yccWord(y[yi++], (tu * 4 + 8) >> 4, (tv * 4 + 8) >> 4);
-    out32[o++] = yccWord(y[yi++], (tu * 3 + nu + 7) >> 4, (tv * 3 + nv + 7) >> 4);
-    let lu = tu, lv = tv;
-    tu = nu; tv = nv;
-    for (let k = a + 2, m = b + 2, end = a + cw; k < end; k++, m++) {
-      nu = u[k] * 3 + u[m]; nv = v[k] * 3 + v[m];
-      const u3 = tu * 3, v3 = tv * 3;
-      out32[o++] = yccWord(y[yi++], (u3 + lu + 8) >> 4, (v3 + lv + 8) >> 4);
-      out32[o++] = yccWord(y[yi++], (u3 + nu + 7) >> 4, (v3 + nv + 7) >> 4);
-      lu = tu; lv = tv; tu = nu; tv = nv;
-    }
-    out32[o++] = yccWord(y[yi++], (tu * 3 + lu + 8) >> 4, (tv * 3 + lv + 8) >> 4);
-    if (2 * cw === w) out32[o] = yccWord(y[yi], (tu * 4 + 7) >> 4, (tv * 4 + 7) >> 4);
-  }
+  return planesPass;
 }
 
 // A decoded JPEG still as planes: width, height, close() like an ImageBitmap;
@@ -85,25 +41,29 @@ class JpegPlanes {
     this.height = video.displayHeight;
   }
 
-  // Whether a decoded frame is in the layout planesToRgba converts exactly.
+  // Whether a decoded frame is in the layout the RGB pass converts exactly.
   static fits(video) {
     const cs = video.colorSpace || {};
     const r = video.visibleRect;
-    return video.format === 'I420' && cs.fullRange === true && cs.matrix === 'smpte170m' &&
+    const pass = rgbPass();
+    return pass !== null && video.format === 'I420' && cs.fullRange === true && cs.matrix === 'smpte170m' &&
       r !== null && r.x === 0 && r.y === 0 && r.width === video.displayWidth && r.height === video.displayHeight &&
-      !video.rotation && !video.flip;
+      video.displayWidth <= pass.maxWidth && !video.rotation && !video.flip;
   }
 
-  // Writes the picture into `d` (RGBA bytes of its size), the planes copied through
-  // store.bytes, a buffer kept from picture to picture (one reader at a time).
-  async readInto(d, store) {
+  // Writes the picture into `d` (RGBA bytes of its size): the planes are copied
+  // into the pass's memory, turned there, and the pixels copied out (one picture
+  // at a time).
+  async readInto(d) {
+    const pass = rgbPass();
     const size = this.video.allocationSize();
-    if (store.bytes === null || store.bytes.length < size) store.bytes = new Uint8Array(size);
-    const bytes = store.bytes;
-    const layout = await this.video.copyTo(bytes);
-    const out32 = new Uint32Array(d.buffer, d.byteOffset, d.length >> 2);
-    planesToRgba(bytes, layout[0].stride, bytes.subarray(layout[1].offset), bytes.subarray(layout[2].offset),
-      layout[1].stride, this.width, this.height, out32);
+    const planesAt = pass.free, pixelsAt = (planesAt + size + 15) & ~15, end = pixelsAt + d.length;
+    const have = pass.memory.buffer.byteLength;
+    if (have < end) pass.memory.grow(Math.ceil((end - have) / 65536));
+    const layout = await this.video.copyTo(new Uint8Array(pass.memory.buffer, planesAt, size));
+    pass.turn(planesAt + layout[0].offset, layout[0].stride, planesAt + layout[1].offset,
+      planesAt + layout[2].offset, layout[1].stride, this.width, this.height, pixelsAt);
+    d.set(new Uint8Array(pass.memory.buffer, pixelsAt, d.length));
   }
 
   close() { this.video.close(); }
@@ -126,7 +86,7 @@ async function decodePlanes(bytes) {
   }
 }
 
-// Whether planesToRgba gives, for a JPEG of this browser's own making, the bytes
+// Whether the RGB pass gives, for a JPEG of this browser's own making, the bytes
 // createImageBitmap gives. Checked once; odd sizes try the last chroma row and column.
 let planesChecked = null;
 function planesAreExact() {
@@ -154,7 +114,7 @@ async function checkPlanes() {
   if (planes === null) return false;
   const mine = new ImageData(w, h);
   try {
-    await planes.readInto(mine.data, { bytes: null });
+    await planes.readInto(mine.data);
   } finally {
     planes.close();
   }
