@@ -95,7 +95,7 @@ function planesAreExact() {
 }
 
 async function checkPlanes() {
-  if (typeof ImageDecoder !== 'function' || typeof VideoFrame !== 'function') return false;
+  if (typeof ImageDecoder !== 'function' || typeof VideoFrame !== 'function' || rgbPass() === null) return false;
   const w = 37, h = 23;
   const canvas = new OffscreenCanvas(w, h);
   const ctx = canvas.getContext('2d', { willReadFrequently: true });

@@ -128,10 +128,10 @@ class PictureChain {
   }
 
   // The picture's pixels in an ImageData kept from picture to picture: { frame,
-  // bgrx }. An opaque bitmap is copied straight out of a VideoFrame made on it, one pass into memory already there: in the
-  // decoder's own B, G, R, X order as it is (bgrx, the overlays' pass puts it
-  // right), or converted to RGBA; otherwise it is drawn and read back from a
-  // canvas as RGBA.
+  // bgrx }. An opaque bitmap is copied straight out of a VideoFrame made on it, one
+  // pass into memory already there: in the decoder's own B, G, R, X order as it is
+  // (bgrx, the overlays' pass puts it right), or converted to RGBA; otherwise it is
+  // drawn and read back from a canvas as RGBA.
   async readPixels(bitmap, w, h) {
     let frame = this.spare.pop();
     if (!frame || frame.width !== w || frame.height !== h) frame = new ImageData(w, h);
