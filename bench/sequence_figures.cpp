@@ -40,7 +40,7 @@ using namespace std::chrono_literals;
 class CostlyFrames : public FrameWork {
  public:
   explicit CostlyFrames(DrivenClock& clock) : clock_(clock) {}
-  std::vector<SequenceClock::Steady::time_point> began;
+  std::vector<SchedulerClock::Steady::time_point> began;
   FrameOutcome shoot(const FrameCall&) override {
     FrameOutcome out;
     out.started = clock_.now();

@@ -28,7 +28,7 @@ bool shoot(CameraController& camera, const FrameCall& call, ShotReport& shot, bo
       shot.error = camera.events().disconnected() ? "perdida" : "falhou";
       return false;
     }
-    const SequenceClock::Steady::time_point again = call.run.now() + kBusyRetry;
+    const SchedulerClock::Steady::time_point again = call.run.now() + kBusyRetry;
     if (again > call.deadline || !call.run.waitUntil(again)) {
       shot.error = "ocupada";
       return false;

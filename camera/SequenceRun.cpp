@@ -6,8 +6,8 @@
 
 namespace {
 
-using Steady = SequenceClock::Steady;
-using Wall = SequenceClock::Wall;
+using Steady = SchedulerClock::Steady;
+using Wall = SchedulerClock::Wall;
 
 }  // namespace
 
@@ -39,7 +39,7 @@ const char* skipReasonName(SkipReason reason) {
   return "pausada";
 }
 
-SequenceRun::SequenceRun(SequencePlan plan, SequenceClock& clock, FrameWork& work,
+SequenceRun::SequenceRun(SequencePlan plan, SchedulerClock& clock, FrameWork& work,
                          SequenceListener* listener, std::optional<Wall::time_point> start)
     : plan_(std::move(plan)), clock_(clock), work_(work), listener_(listener) {
   const Steady::time_point now = clock_.now();

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "camera/LatenessStats.h"
-#include "camera/SequenceClock.h"
+#include "camera/SchedulerClock.h"
 #include "camera/SequencePlan.h"
 #include "common/ThreadAnnotations.h"
 
@@ -42,14 +42,14 @@ struct ShotReport {
 // What a frame's work gives back.
 struct FrameOutcome {
   std::optional<SkipReason> skipped;          // set when the frame took nothing
-  SequenceClock::Steady::time_point started;  // when its first shot began
+  SchedulerClock::Steady::time_point started;  // when its first shot began
   std::vector<ShotReport> shots;
 };
 
 // A frame, as the run reports it.
 struct FrameReport {
   std::uint64_t frame = 0;
-  SequenceClock::Wall::time_point due;
+  SchedulerClock::Wall::time_point due;
   std::optional<SkipReason> skipped;
   std::chrono::nanoseconds late{0};  // frames taken only
   std::vector<ShotReport> shots;
@@ -66,9 +66,9 @@ struct SkippedRun {
 struct SequenceView {
   SequenceState state = SequenceState::Running;
   SequencePlan plan;
-  SequenceClock::Wall::time_point start;
+  SchedulerClock::Wall::time_point start;
   std::uint64_t frame = 0;  // frames handled (taken or skipped) so far
-  std::optional<SequenceClock::Wall::time_point> nextDue;
+  std::optional<SchedulerClock::Wall::time_point> nextDue;
   std::uint64_t taken = 0;  // frames with at least one picture
   std::uint64_t shots = 0;  // pictures downloaded
   std::uint64_t skippedTotal = 0;
@@ -83,8 +83,8 @@ class SequenceRun;
 // stop between shots and to wait on the run's clock.
 struct FrameCall {
   std::uint64_t frame;
-  SequenceClock::Steady::time_point due;
-  SequenceClock::Steady::time_point deadline;  // due + half an interval
+  SchedulerClock::Steady::time_point due;
+  SchedulerClock::Steady::time_point deadline;  // due + half an interval
   const std::vector<double>& bracket;
   SequenceRun& run;
 };
@@ -110,8 +110,8 @@ class SequenceRun {
   static constexpr std::size_t kKeptSkippedRuns = 100;
 
   // start: the wall-clock moment frame 1 is due; none: now.
-  SequenceRun(SequencePlan plan, SequenceClock& clock, FrameWork& work, SequenceListener* listener,
-              std::optional<SequenceClock::Wall::time_point> start = std::nullopt);
+  SequenceRun(SequencePlan plan, SchedulerClock& clock, FrameWork& work, SequenceListener* listener,
+              std::optional<SchedulerClock::Wall::time_point> start = std::nullopt);
   SequenceRun(const SequenceRun&) = delete;
   SequenceRun& operator=(const SequenceRun&) = delete;
 
@@ -127,25 +127,25 @@ class SequenceRun {
 
   // For a frame's work.
   bool stopping() const EXCLUDES(mutex_);
-  SequenceClock::Steady::time_point now() { return clock_.now(); }
+  SchedulerClock::Steady::time_point now() { return clock_.now(); }
   // Waits on the run's clock until `until`; false when the run is being
   // stopped (at once or meanwhile).
-  bool waitUntil(SequenceClock::Steady::time_point until) EXCLUDES(mutex_);
+  bool waitUntil(SchedulerClock::Steady::time_point until) EXCLUDES(mutex_);
 
  private:
-  FrameReport take(std::uint64_t frame, SequenceClock::Steady::time_point due) EXCLUDES(mutex_);
+  FrameReport take(std::uint64_t frame, SchedulerClock::Steady::time_point due) EXCLUDES(mutex_);
   void record(const FrameReport& report) REQUIRES(mutex_);
   void setState(SequenceState state) EXCLUDES(mutex_);
   SequenceView viewLocked() const REQUIRES(mutex_);
-  SequenceClock::Wall::time_point wallOf(SequenceClock::Steady::time_point t) const;
+  SchedulerClock::Wall::time_point wallOf(SchedulerClock::Steady::time_point t) const;
 
   const SequencePlan plan_;
-  SequenceClock& clock_;
+  SchedulerClock& clock_;
   FrameWork& work_;
   SequenceListener* const listener_;
   // The start on both clocks; due times are reckoned on the steady one.
-  SequenceClock::Steady::time_point start_;
-  SequenceClock::Wall::time_point startWall_;
+  SchedulerClock::Steady::time_point start_;
+  SchedulerClock::Wall::time_point startWall_;
 
   mutable Mutex mutex_;
   std::condition_variable changed_;

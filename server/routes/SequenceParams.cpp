@@ -4,7 +4,7 @@
 #include <chrono>
 
 std::optional<SequenceRequest> sequenceRequest(const HttpRequest& request,
-                                               SequenceClock::Wall::time_point now,
+                                               SchedulerClock::Wall::time_point now,
                                                std::string& bad) {
   SequenceRequest out;
   if (!parseInterval(request.param("interval", ""), out.plan.interval)) {
@@ -22,7 +22,7 @@ std::optional<SequenceRequest> sequenceRequest(const HttpRequest& request,
   if (request.hasParam("start")) {
     std::int64_t ms = 0;
     const bool read = parseEpochMs(request.param("start", ""), ms);
-    const SequenceClock::Wall::time_point start{std::chrono::milliseconds(ms)};
+    const SchedulerClock::Wall::time_point start{std::chrono::milliseconds(ms)};
     if (!read || start < now - out.plan.interval || start > now + std::chrono::hours(24 * 7)) {
       bad = "start";
       return std::nullopt;

@@ -5,20 +5,20 @@
 #include <optional>
 #include <string>
 
-#include "camera/SequenceClock.h"
+#include "camera/SchedulerClock.h"
 #include "camera/SequencePlan.h"
 #include "server/http/HttpTypes.h"
 
 struct SequenceRequest {
   SequencePlan plan;
-  std::optional<SequenceClock::Wall::time_point> start;  // none: now
+  std::optional<SchedulerClock::Wall::time_point> start;  // none: now
 };
 
 // The sequence a request asks for, judged against the wall clock's now; on
 // a bad parameter, nullopt and its name in bad. A start more than one
 // interval past or more than a week ahead is bad.
 std::optional<SequenceRequest> sequenceRequest(const HttpRequest& request,
-                                               SequenceClock::Wall::time_point now,
+                                               SchedulerClock::Wall::time_point now,
                                                std::string& bad);
 // 400 {"status":"parametro invalido: <name>"}.
 HttpReply badParameter(const std::string& name);

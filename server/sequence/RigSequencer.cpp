@@ -18,7 +18,7 @@ struct Member {
 // Sets one camera's exposure for a step, under its command access, before
 // the frame's deadline; false (not fired in this step) when the camera is
 // busy past it, its exposure unknown, or the step refused.
-bool setStep(Member& m, double ev, SequenceClock::Steady::time_point deadline) {
+bool setStep(Member& m, double ev, SchedulerClock::Steady::time_point deadline) {
   CameraGate::Command hold(m.camera.slot->gate(), deadline);
   if (!hold.held()) return false;
   CameraController& controller = m.camera.slot->controller();
@@ -39,7 +39,7 @@ void restore(Member& m) {
 }  // namespace
 
 bool RigSequencer::start(const SequencePlan& plan,
-                         std::optional<SequenceClock::Wall::time_point> start,
+                         std::optional<SchedulerClock::Wall::time_point> start,
                          std::vector<std::string> cameras, SequenceView& out) {
   return SequenceHost::start(plan, start, out, [&] {
     MutexLock lock(mutex_);
@@ -65,8 +65,8 @@ FrameOutcome RigSequencer::shoot(const FrameCall& call) {
     return out;
   }
   // The gates wait on the machine's clock; the frame's slack is on the run's.
-  const SequenceClock::Steady::time_point deadline =
-      SequenceClock::Steady::now() + (call.deadline - call.run.now());
+  const SchedulerClock::Steady::time_point deadline =
+      SchedulerClock::Steady::now() + (call.deadline - call.run.now());
   const bool bracketed = !call.bracket.empty();
   const std::vector<double> steps = bracketed ? call.bracket : std::vector<double>{0};
   bool anyOk = false;

@@ -19,12 +19,12 @@ class Volley;
 
 class RigSequencer : public SequenceHost {
  public:
-  RigSequencer(Rig& rig, Volley& volley, EventLog& events, SequenceClock* clock = nullptr)
+  RigSequencer(Rig& rig, Volley& volley, EventLog& events, SchedulerClock* clock = nullptr)
       : SequenceHost(clock), rig_(rig), volley_(volley), events_(events) {}
   ~RigSequencer() override { finish(); }
 
   // Starts a sequence of these cameras (ids); false while one runs.
-  bool start(const SequencePlan& plan, std::optional<SequenceClock::Wall::time_point> start,
+  bool start(const SequencePlan& plan, std::optional<SchedulerClock::Wall::time_point> start,
              std::vector<std::string> cameras, SequenceView& out) EXCLUDES(mutex_);
   // The cameras of the running or last sequence.
   std::vector<std::string> cameras() const EXCLUDES(mutex_);

@@ -12,7 +12,7 @@ bool ongoing(const SequenceRun& run) {
 
 }  // namespace
 
-SequenceHost::SequenceHost(SequenceClock* clock)
+SequenceHost::SequenceHost(SchedulerClock* clock)
     : ownClock_(clock == nullptr ? std::make_unique<MachineClock>() : nullptr),
       clock_(clock == nullptr ? *ownClock_ : *clock) {}
 
@@ -29,7 +29,7 @@ void SequenceHost::finish() {
 }
 
 bool SequenceHost::start(const SequencePlan& plan,
-                         std::optional<SequenceClock::Wall::time_point> start, SequenceView& out,
+                         std::optional<SchedulerClock::Wall::time_point> start, SequenceView& out,
                          const std::function<void()>& before) {
   MutexLock lock(mutex_);
   if (shutdown_ || (run_ && ongoing(*run_))) return false;

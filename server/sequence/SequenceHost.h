@@ -16,7 +16,7 @@
 class SequenceHost : protected FrameWork, protected SequenceListener {
  public:
   // clock null: the machine's.
-  explicit SequenceHost(SequenceClock* clock);
+  explicit SequenceHost(SchedulerClock* clock);
   ~SequenceHost() override;  // finish()
   SequenceHost(const SequenceHost&) = delete;
   SequenceHost& operator=(const SequenceHost&) = delete;
@@ -24,7 +24,7 @@ class SequenceHost : protected FrameWork, protected SequenceListener {
   // Starts a sequence unless one runs or the host was shut down (false:
   // out is left alone). before runs under the host's lock once the start is
   // sure, ahead of the first frame (null: nothing).
-  bool start(const SequencePlan& plan, std::optional<SequenceClock::Wall::time_point> start,
+  bool start(const SequencePlan& plan, std::optional<SchedulerClock::Wall::time_point> start,
              SequenceView& out, const std::function<void()>& before = {}) EXCLUDES(mutex_);
   // The running or last sequence; none before the first.
   std::optional<SequenceView> view() const EXCLUDES(mutex_);
@@ -35,14 +35,14 @@ class SequenceHost : protected FrameWork, protected SequenceListener {
   void shutdown() EXCLUDES(mutex_);
   // shutdown(), then waits for the thread.
   void finish() EXCLUDES(mutex_);
-  SequenceClock& clock() { return clock_; }
+  SchedulerClock& clock() { return clock_; }
 
  private:
   template <typename Control>
   std::optional<SequenceView> control(Control act) EXCLUDES(mutex_);
 
-  std::unique_ptr<SequenceClock> ownClock_;
-  SequenceClock& clock_;
+  std::unique_ptr<SchedulerClock> ownClock_;
+  SchedulerClock& clock_;
   mutable Mutex mutex_;
   bool shutdown_ GUARDED_BY(mutex_) = false;
   // Kept after its end, for GET; replaced by the next start.

@@ -17,7 +17,7 @@ FrameOutcome SlotSequencer::shoot(const FrameCall& call) {
   if (cameraAway(slot_)) return away;
   // The gate waits on the machine's clock; the frame's slack is on the run's.
   const auto budget = call.deadline - call.run.now();
-  CameraGate::Command hold(slot_.gate(), SequenceClock::Steady::now() + budget);
+  CameraGate::Command hold(slot_.gate(), SchedulerClock::Steady::now() + budget);
   if (!hold.held()) {
     FrameOutcome busy;
     busy.skipped = cameraAway(slot_) ? SkipReason::Lost : SkipReason::Busy;

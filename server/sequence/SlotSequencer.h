@@ -20,7 +20,7 @@ class SlotSequencer : public SlotObserver, public SequenceHost {
  public:
   // Uses the slot's controller, gate, health and event log, which need not
   // be built yet; clock null: the machine's.
-  explicit SlotSequencer(CameraSlot& slot, SequenceClock* clock = nullptr)
+  explicit SlotSequencer(CameraSlot& slot, SchedulerClock* clock = nullptr)
       : SequenceHost(clock), slot_(slot) {}
   ~SlotSequencer() override { finish(); }
 

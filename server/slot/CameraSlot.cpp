@@ -37,7 +37,7 @@ CameraSlot::CameraSlot(std::string id, EventLog& events, const SlotOptions& opti
       gate_(&errors_),
       captures_(folderOf(id_)),
       health_(events_, [this] { supervisor_.wake(); }),
-      supervisor_(*this),
+      supervisor_(*this, options.supervisorClock),
       feed_(controller_, gate_, options.liveViewFps),
       tiles_(feed_),
       ptz_(controller_, gate_, events_),

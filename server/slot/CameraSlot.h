@@ -32,8 +32,9 @@
 #include "server/slot/TileFeed.h"
 
 struct SlotOptions {
-  int liveViewFps = LiveFeed::kDefaultFps;  // the feed's cap
-  SequenceClock* sequenceClock = nullptr;   // tests only: drives the sequences' time
+  int liveViewFps = LiveFeed::kDefaultFps;    // the feed's cap
+  SchedulerClock* sequenceClock = nullptr;    // tests only: drives the sequences' time
+  SchedulerClock* supervisorClock = nullptr;  // tests only: drives the reconnection plan
 };
 
 class CameraSlot {

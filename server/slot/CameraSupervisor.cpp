@@ -20,6 +20,11 @@ constexpr std::chrono::milliseconds kAttemptPoll{50};
 
 }  // namespace
 
+CameraSupervisor::CameraSupervisor(CameraSlot& slot, SchedulerClock* clock)
+    : slot_(slot),
+      ownClock_(clock == nullptr ? std::make_unique<MachineClock>() : nullptr),
+      clock_(clock == nullptr ? *ownClock_ : *clock) {}
+
 CameraSupervisor::~CameraSupervisor() { stop(); }
 
 void CameraSupervisor::start() {
@@ -68,13 +73,17 @@ void CameraSupervisor::onDownload(const char* path) noexcept {
   changed_.notify_all();
 }
 
+void CameraSupervisor::waitForChange(MutexLock& lock, Clock::time_point until) {
+  // The clock may end a wait early; only the time, a change or the stop ends this one.
+  while (!stopping_ && !signalled_ && clock_.now() < until) clock_.waitUntil(lock, changed_, until);
+}
+
 void CameraSupervisor::run() {
-  Clock::time_point lookAt = Clock::now();
+  Clock::time_point lookAt = clock_.now();
   for (;;) {
     {
       MutexLock lock(mutex_);
-      lock.waitUntil(changed_, lookAt,
-                     [this]() REQUIRES(mutex_) { return stopping_ || signalled_; });
+      waitForChange(lock, lookAt);
       if (stopping_) return;
       signalled_ = false;
     }
@@ -95,7 +104,7 @@ void CameraSupervisor::publishDownloads() {
 CameraSupervisor::Clock::time_point CameraSupervisor::step() {
   CameraHealth& health = slot_.health();
   const CameraHealthView view = health.view();
-  const Clock::time_point now = Clock::now();
+  const Clock::time_point now = clock_.now();
   switch (view.state) {
     case CameraState::Connected:
       if (slot_.controller().events().disconnected()) {
@@ -110,15 +119,16 @@ CameraSupervisor::Clock::time_point CameraSupervisor::step() {
         }
         return now;  // the user acted meanwhile: look again
       }
-      watchFeed(view, now);
+      // The feed stamps its pictures by the machine's clock.
+      watchFeed(view, std::chrono::steady_clock::now());
       return now + kWatchPeriod;
     case CameraState::Lost:
     case CameraState::Reconnecting:
       if (plan_.generation != view.generation) plan_ = Plan{view.generation, 0, now};
       if (now < plan_.next) return plan_.next;
       attempt(view.generation, ++plan_.attempts);
-      plan_.next = Clock::now() + kBetweenAttempts;
-      return Clock::now();
+      plan_.next = clock_.now() + kBetweenAttempts;
+      return clock_.now();
     case CameraState::Connecting:
       // A user's connect makes its own attempt; a rig camera's is ours.
       // Tried once per connection asked for: an attempt that gave up to
@@ -126,8 +136,8 @@ CameraSupervisor::Clock::time_point CameraSupervisor::step() {
       if (!view.serverConnects || plan_.generation == view.generation) break;
       plan_ = Plan{view.generation, 0, now};
       attempt(view.generation, 0);
-      plan_.next = Clock::now() + kBetweenAttempts;
-      return Clock::now();
+      plan_.next = clock_.now() + kBetweenAttempts;
+      return clock_.now();
     case CameraState::NoCamera:
       break;
   }
@@ -168,7 +178,7 @@ void CameraSupervisor::attempt(std::uint64_t generation, int number) {
   const bool requested = camera.connectIp(request->ip, request->mac, request->model, request->ssh,
                                           request->user, request->pass);
   const Outcome outcome =
-      requested ? awaitLink(Clock::now() + std::chrono::milliseconds(defaults::kConnectWaitMs))
+      requested ? awaitLink(clock_.now() + std::chrono::milliseconds(defaults::kConnectWaitMs))
                 : Outcome::Failed;
   switch (outcome) {
     case Outcome::Connected:
@@ -208,11 +218,10 @@ CameraSupervisor::Outcome CameraSupervisor::awaitLink(Clock::time_point deadline
     if (stopping_ || slot_.gate().teardownPending()) return Outcome::GaveUp;
     if (events.connected()) return Outcome::Connected;
     if (events.disconnected() || events.lastError() != 0) return Outcome::Failed;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = clock_.now();
     if (now >= deadline) return Outcome::Failed;
     // The callbacks wake this wait; a user's request only shows in the gate.
-    lock.waitUntil(changed_, std::min(deadline, now + kAttemptPoll),
-                   [this]() REQUIRES(mutex_) { return stopping_ || signalled_; });
+    waitForChange(lock, std::min(deadline, now + kAttemptPoll));
     signalled_ = false;
   }
 }

@@ -13,12 +13,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "camera/DeviceCallback.h"
+#include "camera/SchedulerClock.h"
 #include "common/ThreadAnnotations.h"
 #include "server/slot/CameraHealth.h"
 #include "server/slot/SlotObserver.h"
@@ -34,8 +36,11 @@ class CameraSupervisor : public DeviceObserver, public SlotObserver {
   static constexpr std::chrono::milliseconds kWatchPeriod{200};
 
   // Uses the slot's controller, gate, feed, health and event log, which
-  // need not be built yet: nothing is touched before start().
-  explicit CameraSupervisor(CameraSlot& slot) : slot_(slot) {}
+  // need not be built yet: nothing is touched before start(). Plans and
+  // waits by `clock` (the machine's when null), which must outlive it. The
+  // live view's stall is measured against the feed's own timestamps, so
+  // only the machine's clock makes sense for it.
+  CameraSupervisor(CameraSlot& slot, SchedulerClock* clock);
   ~CameraSupervisor() override;  // stop()
   CameraSupervisor(const CameraSupervisor&) = delete;
   CameraSupervisor& operator=(const CameraSupervisor&) = delete;
@@ -58,7 +63,7 @@ class CameraSupervisor : public DeviceObserver, public SlotObserver {
   void shutdown(CameraSlot&) override { requestStop(); }
 
  private:
-  using Clock = std::chrono::steady_clock;
+  using Clock = SchedulerClock::Steady;
   enum class Outcome { Connected, Failed, GaveUp };
 
   // The reconnection under way; touched by the thread only.
@@ -78,7 +83,12 @@ class CameraSupervisor : public DeviceObserver, public SlotObserver {
   void publishDownloads() EXCLUDES(mutex_);
   void publishDownload(const std::string& path);
 
+  // Waits on changed_ until `until`, a change or the stop, whichever first.
+  void waitForChange(MutexLock& lock, Clock::time_point until) REQUIRES(mutex_);
+
   CameraSlot& slot_;
+  std::unique_ptr<SchedulerClock> ownClock_;
+  SchedulerClock& clock_;
   std::atomic<std::uint32_t> lossCode_{0};
 
   Mutex mutex_;

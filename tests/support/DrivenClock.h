@@ -6,9 +6,9 @@
 #include <atomic>
 #include <chrono>
 
-#include "camera/SequenceClock.h"
+#include "camera/SchedulerClock.h"
 
-class DrivenClock final : public SequenceClock {
+class DrivenClock final : public SchedulerClock {
  public:
   // 2026-01-02T10:00:00Z on the wall, an arbitrary moment on the steady clock.
   static constexpr std::chrono::milliseconds kWallStart{1767348000000};

@@ -11,9 +11,10 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/SteppedClock.h"
+#include "tests/support/Until.h"
 #include "tests/unit/RigHarness.h"
 
 namespace {
@@ -86,14 +87,10 @@ class SupervisorTest : public RigHarness {
   }
 
   json camera() { return json::parse(call(HttpMethod::Get, "/camera").body); }
-  // Waits until /camera's state is `state`; the time it took, or -1.
-  long long waitForState(const std::string& state, int timeoutMs) {
-    const Clock::time_point start = Clock::now();
-    while (msSince(start) < timeoutMs) {
-      if (camera()["state"] == state) return msSince(start);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return -1;
+  ::testing::AssertionResult reaches(const std::string& state,
+                                     std::chrono::milliseconds deadline = std::chrono::seconds(3)) {
+    return until([&] { return camera()["state"] == state; }, deadline,
+                 [&] { return camera().dump(); });
   }
   void connect(const char* model = "PZ_M7") {
     ASSERT_EQ(
@@ -107,7 +104,30 @@ class SupervisorTest : public RigHarness {
   CameraSlot* slot = nullptr;
 };
 
-TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
+// The supervisor plans by a clock the test moves: each step of the plan is
+// seen (the time it sleeps until) before time is moved there.
+class SteppedSupervisorTest : public SupervisorTest {
+ protected:
+  void SetUp() override {
+    options.supervisorClock = &clock;
+    SupervisorTest::SetUp();
+  }
+  // Waits until the supervisor sleeps until `at` (after the clock's start)
+  // with `connects` Connect calls made.
+  ::testing::AssertionResult sleepsUntil(std::chrono::milliseconds at, int connects) {
+    return until([&] { return clock.wakeAt() == at && fake::sdk().count("Connect") == connects; },
+                 std::chrono::seconds(3),
+                 [&] {
+                   return "asleep until +" + std::to_string(clock.wakeAt().count()) + " ms, " +
+                          std::to_string(fake::sdk().count("Connect")) + " connects, " +
+                          camera().dump();
+                 });
+  }
+
+  SteppedClock clock;
+};
+
+TEST_F(SteppedSupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
   connect();
   const fake::Call first = fake::sdk().last("CreateCameraObjectInfoEthernetConnection");
   // Three shots asked; the link goes as the second is released: the answer
@@ -119,18 +139,17 @@ TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
             R"j({"status":"1 foto(s)"})j");
   EXPECT_LT(msSince(shot), 1500);
   EXPECT_EQ(fake::sdk().count("SendCommand"), 4);  // press and release, twice
-  const Clock::time_point lost = Clock::now();
-  ASSERT_GE(waitForState("perdida", 1000), 0);
+  ASSERT_TRUE(reaches("perdida"));
   EXPECT_EQ(camera()["last_error"], "0x00008107");
   // While the link is down a capture answers at once and fires nothing.
   EXPECT_EQ(call(HttpMethod::Post, "/capture").body, R"j({"status":"0 foto(s)"})j");
   EXPECT_EQ(fake::sdk().count("SendCommand"), 4);
 
+  // The first attempt is planned 500 ms after the loss, and made then.
+  ASSERT_TRUE(sleepsUntil(std::chrono::milliseconds(500), 1));
   fake::sdk().clearCalls();
-  ASSERT_GE(waitForState("conectada", 3000), 0) << camera().dump();
-  const long long back = msSince(lost);
-  EXPECT_GE(back, 300);
-  EXPECT_LE(back, 1200);
+  clock.advance(std::chrono::milliseconds(500));
+  ASSERT_TRUE(reaches("conectada"));
   const json state = camera();
   EXPECT_EQ(state["reconnections"], 1);
   EXPECT_EQ(state["model"], "PZ_M7");
@@ -156,28 +175,20 @@ TEST_F(SupervisorTest, LossBringsTheSameConnectionBackWithItsSetUp) {
                 R"({"camera":"main","command":"stop","automatic":true,"ok":true})"}));
 }
 
-TEST_F(SupervisorTest, AttemptsAreSpacedAndTheUsersDisconnectEndsThem) {
+TEST_F(SteppedSupervisorTest, AttemptsAreSpacedAndTheUsersDisconnectEndsThem) {
   // The first connection holds; every later one is refused.
   fake::sdk().queueOnConnect({fake::Event::connected(5)});
   fake::sdk().onConnect(fake::Event::error(0x8101, 5));
   connect("SB_A4");
   loseLink();
-  const Clock::time_point lost = Clock::now();
-  std::vector<long long> attempts;  // ms after the loss
-  int seen = fake::sdk().count("Connect");
-  while (msSince(lost) < 3300) {
-    const int now = fake::sdk().count("Connect");
-    if (now > seen) attempts.push_back(msSince(lost));
-    seen = now;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ASSERT_EQ(attempts.size(), 3u);
-  EXPECT_GE(attempts[0], 450);
-  EXPECT_LE(attempts[0], 800);
-  for (std::size_t i = 1; i < attempts.size(); ++i) {
-    EXPECT_GE(attempts[i] - attempts[i - 1], 950);
-    EXPECT_LE(attempts[i] - attempts[i - 1], 1300);
-  }
+  // +500 ms after the loss, then 1 s after each failed attempt ended.
+  ASSERT_TRUE(sleepsUntil(std::chrono::milliseconds(500), 1));
+  clock.advance(std::chrono::milliseconds(500));
+  ASSERT_TRUE(sleepsUntil(std::chrono::milliseconds(1500), 2));
+  clock.advance(std::chrono::milliseconds(1000));
+  ASSERT_TRUE(sleepsUntil(std::chrono::milliseconds(2500), 3));
+  clock.advance(std::chrono::milliseconds(1000));
+  ASSERT_TRUE(sleepsUntil(std::chrono::milliseconds(3500), 4));
   const json state = camera();
   EXPECT_EQ(state["state"], "reconectando");
   EXPECT_EQ(state["attempt"], 3);
@@ -189,10 +200,8 @@ TEST_F(SupervisorTest, AttemptsAreSpacedAndTheUsersDisconnectEndsThem) {
   EXPECT_EQ(call(HttpMethod::Post, "/disconnect").body, R"({"status":"desconectado"})");
   EXPECT_LT(msSince(bye), 300);
   EXPECT_EQ(camera()["state"], "sem camera");
-  const int after = fake::sdk().count("Connect");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_EQ(fake::sdk().count("Connect"), after);
-  EXPECT_EQ(camera()["state"], "sem camera");
+  // No attempt planned any more: asleep until something changes.
+  EXPECT_TRUE(sleepsUntil(std::chrono::milliseconds(2500) + std::chrono::hours(1), 4));
 }
 
 // Pictures that each differ from the one before (the feed skips repeats).
@@ -210,24 +219,16 @@ TEST_F(SupervisorTest, AStalledLiveViewMakesTheCameraSuspectNotLost) {
   fake::sdk().queueLiveView(distinctPictures(1, 30));
   connect("SB_A4");
   std::unique_ptr<LiveFeed::Viewer> viewer = slot->feed().watch();
-  const Clock::time_point start = Clock::now();
-  json state = camera();
-  while (!state["suspect"].get<bool>() && msSince(start) < 6000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    state = camera();
-  }
-  ASSERT_TRUE(state["suspect"].get<bool>());
+  json state;
+  ASSERT_TRUE(until([&] { return (state = camera())["suspect"].get<bool>(); },
+                    std::chrono::seconds(6), [&] { return state.dump(); }));
   // Suspect once the newest picture is over 2 s old, and not lost.
   EXPECT_GE(state["liveview_age_ms"].get<long long>(), 2000);
   EXPECT_LE(state["liveview_age_ms"].get<long long>(), 2600);
   EXPECT_EQ(state["state"], "conectada");
 
   fake::sdk().queueLiveView(distinctPictures(100, 60));
-  const Clock::time_point resumed = Clock::now();
-  while (camera()["suspect"].get<bool>() && msSince(resumed) < 2000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_LT(msSince(resumed), 1000);
+  EXPECT_TRUE(until([&] { return !camera()["suspect"].get<bool>(); }, std::chrono::seconds(1)));
   const std::vector<std::string> states = eventsOf(log, "camera");
   ASSERT_GE(states.size(), 2u);
   EXPECT_EQ(states[states.size() - 2],
@@ -263,10 +264,7 @@ TEST_F(SupervisorTest, ErrorExposureAndCaptureEvents) {
   std::ofstream(path, std::ios::binary) << std::string(1234, 'x');
   fake::sdk().onShutterRelease(fake::Event::download(path, 10));
   EXPECT_EQ(call(HttpMethod::Post, "/capture").body, R"j({"status":"1 foto(s)"})j");
-  const Clock::time_point start = Clock::now();
-  while (eventsOf(log, "capture").empty() && msSince(start) < 2000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(until([&] { return !eventsOf(log, "capture").empty(); }, std::chrono::seconds(2)));
   ASSERT_EQ(eventsOf(log, "capture").size(), 1u);
   const json capture = json::parse(eventsOf(log, "capture")[0]);
   EXPECT_EQ(capture["name"], "KAMORA_00042.JPG");

@@ -17,7 +17,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Steady = SequenceClock::Steady;
+using Steady = SchedulerClock::Steady;
 
 // A frame's work that costs what cost(frame) says on the driven clock,
 // optionally does something first (pause, stop) and records when it began.
@@ -72,7 +72,7 @@ struct Harness {
   Steady::time_point start = clock.now();
 
   SequenceView runPlan(const SequencePlan& plan,
-                       std::optional<SequenceClock::Wall::time_point> at = std::nullopt) {
+                       std::optional<SchedulerClock::Wall::time_point> at = std::nullopt) {
     SequenceRun run(plan, clock, work, &work, at);
     work.run = &run;
     run.run();

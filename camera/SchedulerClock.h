@@ -1,5 +1,6 @@
-// The clock a sequence keeps time by, given to it as a parameter so that a
-// test can drive a day of frames in a moment. Due times are on the steady
+// The clock a scheduler (a sequence, a camera's supervisor) keeps time by,
+// given to it as a parameter so that a test can drive a day of frames in a
+// moment, or a reconnection plan step by step. Due times are on the steady
 // clock, which never jumps; the wall clock only places them for people and
 // for a start agreed across machines.
 #pragma once
@@ -9,12 +10,12 @@
 
 #include "common/ThreadAnnotations.h"
 
-class SequenceClock {
+class SchedulerClock {
  public:
   using Steady = std::chrono::steady_clock;
   using Wall = std::chrono::system_clock;
 
-  virtual ~SequenceClock() = default;
+  virtual ~SchedulerClock() = default;
   virtual Steady::time_point now() = 0;
   virtual Wall::time_point wallNow() = 0;
   // Sleeps on changed (its mutex held through lock) until `until` or a
@@ -24,7 +25,7 @@ class SequenceClock {
 };
 
 // The machine's own clocks. Thread-safe.
-class MachineClock final : public SequenceClock {
+class MachineClock final : public SchedulerClock {
  public:
   Steady::time_point now() override { return Steady::now(); }
   Wall::time_point wallNow() override { return Wall::now(); }
