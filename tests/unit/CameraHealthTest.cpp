@@ -105,7 +105,9 @@ class SupervisorTest : public RigHarness {
 };
 
 // The supervisor plans by a clock the test moves: each step of the plan is
-// seen (the time it sleeps until) before time is moved there.
+// seen (the time it sleeps until) before time is moved there. An attempt
+// looks at the user's requests every 50 ms of this clock, so a case that
+// disconnects during an attempt the camera never answers moves it too.
 class SteppedSupervisorTest : public SupervisorTest {
  protected:
   void SetUp() override {
