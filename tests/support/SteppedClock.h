@@ -28,9 +28,6 @@ class SteppedClock final : public SchedulerClock {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
         Steady::time_point(Steady::duration(wakeAt_.load())) - origin());
   }
-  std::chrono::milliseconds elapsed() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(now() - origin());
-  }
   static Steady::time_point origin() { return Steady::time_point(std::chrono::hours(1000)); }
 
  private:
