@@ -17,6 +17,7 @@
 #include "tests/support/KamoraServer.h"
 #include "tests/support/StatusReply.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/Until.h"
 #include "tests/support/Vcam.h"
 
 namespace {
@@ -243,12 +244,10 @@ TEST_F(FaultCameraTest, LinkDropsAndComesBack) {
 
   ASSERT_TRUE(cam->fault("drop"));
   // The program notices: the live view stops and a capture fails at once.
-  bool noticed = false;
-  for (int i = 0; i < 100 && !noticed; ++i) {
-    noticed = request(*k, "GET", "/liveview.jpg").status == 503;
-    if (!noticed) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  EXPECT_TRUE(noticed);
+  int status = 0;
+  EXPECT_TRUE(until([&] { return (status = request(*k, "GET", "/liveview.jpg").status) == 503; },
+                    std::chrono::seconds(5),
+                    [&] { return "/liveview.jpg " + std::to_string(status); }));
   const Answer lost = request(*k, "POST", "/capture?shots=2");
   EXPECT_EQ(lost.body, statusBody("0 foto(s)"));
   EXPECT_LT(lost.ms, 5000);
@@ -272,10 +271,8 @@ TEST_F(FaultCameraTest, LatePictureLandsInTheNextWaitAndCountsOnce) {
   ASSERT_TRUE(
       cam->waitFor([](const nlohmann::json& s) { return s.value("downloads", 0) == 2; }, 10000))
       << cam->state().dump();
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-  while (pictures(k->workDir() + "/captures").size() < 2 && Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  EXPECT_TRUE(until([&] { return pictures(k->workDir() + "/captures").size() >= 2; },
+                    std::chrono::seconds(5)));
   EXPECT_EQ(pictures(k->workDir() + "/captures").size(), 2u);
   // A third capture counts its own picture only.
   const Answer third = request(*k, "POST", "/capture?shots=1");

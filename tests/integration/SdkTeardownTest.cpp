@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/support/SdkRecorder.h"
+#include "tests/support/Until.h"
 #include "tests/support/Vcam.h"
 
 using namespace VCSDK;
@@ -47,10 +48,7 @@ TEST(SdkTeardown, DisconnectBesideReleaseDeviceBothWaitForTheCallbackUnderWay) {
   std::int64_t handle = 0;
   ASSERT_EQ(0u, Connect(info, &callback, &handle, VcSdkControlMode_Remote, VcReconnecting_ON,
                         nullptr, nullptr, nullptr, 0, 0));
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-  while (!callback.entered && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(callback.entered);
+  ASSERT_TRUE(until([&] { return callback.entered.load(); }, std::chrono::seconds(5)));
 
   // Each call on a thread of its own, both waited for with a deadline: a
   // stand-in that joins one thread twice hangs here instead of returning.

@@ -13,6 +13,7 @@
 
 #include "tests/support/KamoraServer.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/Until.h"
 
 namespace {
 
@@ -46,9 +47,7 @@ TEST(HttpAppModeTest, ServesOnLoopbackAndOpensTheBrowserLater) {
   EXPECT_TRUE(readFile(log).empty());
   EXPECT_LT(upAfter, std::chrono::milliseconds(900));
 
-  while (readFile(log).empty() && Clock::now() - t0 < std::chrono::seconds(5)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  EXPECT_TRUE(until([&] { return !readFile(log).empty(); }, std::chrono::seconds(5)));
   EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(900));
   EXPECT_EQ(readFile(log), "http://127.0.0.1:8080\n");
   EXPECT_NE(k->output().find("[server] KAMORA HTTP em http://127.0.0.1:8080  (Ctrl+C encerra)"),
