@@ -34,3 +34,11 @@ class MachineClock final : public SchedulerClock {
     lock.waitUntil(changed, until);
   }
 };
+
+// `clock`, or the machine's when null: one for the whole program, since it
+// keeps no state, and never destroyed, so a thread still running at exit
+// may use it.
+inline SchedulerClock& clockOrMachine(SchedulerClock* clock) {
+  static MachineClock* const machine = new MachineClock;
+  return clock != nullptr ? *clock : *machine;
+}

@@ -12,9 +12,7 @@ bool ongoing(const SequenceRun& run) {
 
 }  // namespace
 
-SequenceHost::SequenceHost(SchedulerClock* clock)
-    : ownClock_(clock == nullptr ? std::make_unique<MachineClock>() : nullptr),
-      clock_(clock == nullptr ? *ownClock_ : *clock) {}
+SequenceHost::SequenceHost(SchedulerClock* clock) : clock_(clockOrMachine(clock)) {}
 
 SequenceHost::~SequenceHost() { finish(); }
 

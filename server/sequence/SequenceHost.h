@@ -41,7 +41,6 @@ class SequenceHost : protected FrameWork, protected SequenceListener {
   template <typename Control>
   std::optional<SequenceView> control(Control act) EXCLUDES(mutex_);
 
-  std::unique_ptr<SchedulerClock> ownClock_;
   SchedulerClock& clock_;
   mutable Mutex mutex_;
   bool shutdown_ GUARDED_BY(mutex_) = false;

@@ -21,9 +21,7 @@ constexpr std::chrono::milliseconds kAttemptPoll{50};
 }  // namespace
 
 CameraSupervisor::CameraSupervisor(CameraSlot& slot, SchedulerClock* clock)
-    : slot_(slot),
-      ownClock_(clock == nullptr ? std::make_unique<MachineClock>() : nullptr),
-      clock_(clock == nullptr ? *ownClock_ : *clock) {}
+    : slot_(slot), clock_(clockOrMachine(clock)) {}
 
 CameraSupervisor::~CameraSupervisor() { stop(); }
 

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -87,7 +86,6 @@ class CameraSupervisor : public DeviceObserver, public SlotObserver {
   void waitForChange(MutexLock& lock, Clock::time_point until) REQUIRES(mutex_);
 
   CameraSlot& slot_;
-  std::unique_ptr<SchedulerClock> ownClock_;
   SchedulerClock& clock_;
   std::atomic<std::uint32_t> lossCode_{0};
 

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/KamoraServer.h"
 #include "tests/support/Subprocess.h"
