@@ -88,6 +88,14 @@ void StatePublisher::forgetRemoved() {
   }
 }
 
+void StatePublisher::publish(const ServerEvent& event, mqtt::Topic topic,
+                             const std::string& camera) {
+  Publication publication;
+  publication.topic = mqtt::topicName(topic, node_, camera, event.type);
+  publication.payload = event.data;
+  link_.publish(publication);
+}
+
 void StatePublisher::run() {
   for (;;) {
     {
@@ -99,19 +107,13 @@ void StatePublisher::run() {
     std::set<std::string> touched;
     for (const ServerEvent& event : events_.since(lastEvent_)) {
       lastEvent_ = event.id;
-      const auto publishAs = [&](mqtt::Topic topic, const std::string& camera) {
-        Publication publication;
-        publication.topic = mqtt::topicName(topic, node_, camera, event.type);
-        publication.payload = event.data;
-        link_.publish(publication);
-      };
       for (const std::string& camera : camerasOf(event)) {
-        publishAs(mqtt::Topic::Event, camera);
+        publish(event, mqtt::Topic::Event, camera);
         touched.insert(camera);
       }
       // The rig's own events (a camera added or removed, a rig sequence, a volley
       // as a whole) belong to no one camera: they go out under the node.
-      if (event.camera.empty()) publishAs(mqtt::Topic::NodeEvent, "");
+      if (event.camera.empty()) publish(event, mqtt::Topic::NodeEvent, "");
     }
     for (const std::string& camera : touched) refresh(camera);
     forgetRemoved();

@@ -18,6 +18,7 @@
 
 #include "common/ThreadAnnotations.h"
 #include "server/events/EventLog.h"
+#include "server/mqtt/MqttTopics.h"
 
 class BrokerLink;
 
@@ -48,6 +49,8 @@ class StatePublisher {
 
  private:
   void run() EXCLUDES(mutex_);
+  // Sends one event under a topic of the given kind (a camera's, or the node's).
+  void publish(const ServerEvent& event, mqtt::Topic topic, const std::string& camera);
   void refresh(const std::string& camera);
   void forgetRemoved();
 
