@@ -272,8 +272,7 @@ test('of two pictures decoding at once, an older one finishing last is left out'
         let w = null;
         const port = { postMessage(p) { shown.push(p.stamp); p.view.close(); setTimeout(() => w.receive({ kind: 'shown' }), 0); } };
         w = new PictureWorker(port);
-        const blob = new Blob([new Uint8Array(4)], { type: 'image/png' });
-        for (const stamp of [1, 2]) w.receive({ kind: 'picture', blob: blob, stamp: stamp });
+        for (const stamp of [1, 2]) w.receive({ kind: 'picture', bytes: new Uint8Array(4), type: 'image/png', stamp: stamp });
         const decoding = w.decoding;
         for (const n of finishing) {
           const bitmap = await decode(new ImageData(8, 8));
@@ -311,7 +310,7 @@ test('the stream\'s reader is asked for the next picture while one decodes', asy
     channel.port2.onmessage = () => {
       const w = window.streamWorker;
       asks.push(w.decoding);
-      if (asks.length <= 3) channel.port2.postMessage({ blob: new Blob([new Uint8Array(4)]), stamp: ++stamp, skipped: 0 });
+      if (asks.length <= 3) channel.port2.postMessage({ bytes: new Uint8Array(4), stamp: ++stamp, skipped: 0 });
     };
     window.streamWorker = new PictureWorker({ postMessage() {} });
     window.streamWorker.receive({ kind: 'stream', port: channel.port1 });
@@ -348,14 +347,14 @@ test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes 
   });
   for (const [what, bytes, viaPlanes] of cases) {
     const got = await page.evaluate(async (b64) => {
-      const blob = new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))]);
+      const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
       const pixels = (bitmap) => {
         const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
         c.drawImage(bitmap, 0, 0);
         return c.getImageData(0, 0, bitmap.width, bitmap.height).data;
       };
-      const theirs = pixels(await createImageBitmap(blob));
-      const image = await window.converterLink.decode(blob);
+      const theirs = pixels(await createImageBitmap(new Blob([bytes])));
+      const image = await window.converterLink.decode(bytes, 'image/jpeg');
       const planes = image instanceof ConvertedPicture;
       const mine = planes ? image.frame.data : pixels(image);
       const differing = mine.length === theirs.length ? mine.reduce((n, v, i) => n + (v !== theirs[i]), 0) : -1;
@@ -368,11 +367,11 @@ test('a camera\'s JPEG decodes to the browser\'s own pixels, through its planes 
   // patience, then they and every later one are decoded by the browser, until
   // the converter answers again.
   const fallback = await page.evaluate(async (b64) => {
-    const blob = new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))]);
+    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
     const channel = new MessageChannel();
     const link = window.slowLink = new ConverterLink(channel.port2, 100);
-    const pictures = await Promise.all([link.decode(blob), link.decode(blob)]);
-    pictures.push(await link.decode(blob));
+    const pictures = await Promise.all([link.decode(bytes, 'image/jpeg'), link.decode(bytes, 'image/jpeg')]);
+    pictures.push(await link.decode(bytes, 'image/jpeg'));
     // sent: pictures the converter was asked for; the third was not.
     const seen = { lost: link.lost, sent: link.sent, out: link.waiting.size, bitmaps: pictures.map((p) => p instanceof ImageBitmap) };
     channel.port1.postMessage({ kind: 'decoded', id: 1, pixels: null });

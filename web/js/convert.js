@@ -27,18 +27,15 @@ class PictureConverter {
     } else if (msg.kind === 'buffer') {
       if (msg.buffer.byteLength === this.size) this.free.push(msg.buffer);
     } else if (msg.kind === 'decode') {
-      this.decode(msg.id, msg.blob);
+      this.decode(msg.id, msg.bytes);
     }
   }
 
   // Answers 'decoded' for `id`: the pixels in a buffer, or none for createImageBitmap.
-  async decode(id, blob) {
+  async decode(id, bytes) {
     let planes = null;
     try {
-      if (await planesAreExact()) {
-        const bytes = new Uint8Array(await blob.arrayBuffer());
-        if (startsAsJpeg(bytes)) planes = await decodePlanes(bytes);
-      }
+      if (await planesAreExact() && startsAsJpeg(bytes)) planes = await decodePlanes(bytes);
       if (planes === null) {
         this.port.postMessage({ kind: 'decoded', id: id, pixels: null });
         return;
@@ -109,15 +106,16 @@ class ConverterLink {
     port.start();
   }
 
-  // The picture decoded: a ConvertedPicture, or an ImageBitmap for what the
-  // converter gives back.
-  decode(blob) {
-    if (this.lost) return createImageBitmap(blob);
+  // The picture in `bytes` (of MIME `type`) decoded: a ConvertedPicture, or an
+  // ImageBitmap for what the converter gives back. The converter gets a copy,
+  // so the bytes stay here for that.
+  decode(bytes, type) {
+    if (this.lost) return bitmapOf(bytes, type);
     const id = ++this.sent;
     return new Promise((resolve) => {
       this.waiting.set(id, { resolve: resolve, timer: setTimeout(() => this.giveUp(), this.patience) });
-      this.port.postMessage({ kind: 'decode', id: id, blob: blob });
-    }).then(function (picture) { return picture !== null ? picture : createImageBitmap(blob); });
+      this.port.postMessage({ kind: 'decode', id: id, bytes: bytes });
+    }).then(function (picture) { return picture !== null ? picture : bitmapOf(bytes, type); });
   }
 
   answer(msg) {

@@ -49,6 +49,14 @@ class PartReader {
     return views;
   }
 
+  // A part's bytes in one array of their own, which can be moved to a worker.
+  static bytesOf(part) {
+    const out = new Uint8Array(part.views.reduce(function (n, v) { return n + v.length; }, 0));
+    let at = 0;
+    part.views.forEach(function (v) { out.set(v, at); at += v.length; });
+    return out;
+  }
+
   // Adds bytes; returns the parts they complete: { views, type, stamp, frame, camera,
   // view } (camera and view: the rig's stream, /tiles.mjpg).
   push(bytes) {
@@ -122,7 +130,8 @@ function boundaryOf(contentType) {
 
 // Starts following the stream at `url` (absolute: a worker started from a Blob has
 // no page address to resolve against). onPart(part, skipped) gets the newest part
-// of each read as a Blob with its X-Timestamp in seconds (0 without one);
+// of each read, its bytes in one array, with its type and its X-Timestamp in
+// seconds (0 without one);
 // `skipped` counts the older parts of that read left out. A stream that ends or
 // fails is opened again after a pause, until feedStop.
 function feedStart(url, onPart) {
@@ -170,7 +179,7 @@ async function readParts(reader, parts, stopped, onParts) {
 function feedRead(run, reader, parts) {
   return readParts(reader, parts, function () { return run.stopped; }, function (done) {
     const part = done[done.length - 1];
-    run.onPart({ blob: new Blob(part.views, { type: part.type }), stamp: part.stamp, frame: part.frame }, done.length - 1);
+    run.onPart({ bytes: PartReader.bytesOf(part), type: part.type, stamp: part.stamp, frame: part.frame }, done.length - 1);
   });
 }
 
@@ -181,7 +190,7 @@ class FeedReader {
   constructor() {
     this.run = null;
     this.port = null;
-    this.newest = null;  // { blob, stamp, frame }
+    this.newest = null;  // { bytes, type, stamp, frame }
     this.wanted = false;
     this.skipped = 0;    // parts a newer one replaced before they were asked for
   }
@@ -205,7 +214,8 @@ class FeedReader {
     const part = this.newest;
     this.newest = null;
     this.wanted = false;
-    this.port.postMessage({ blob: part.blob, stamp: part.stamp, frame: part.frame, skipped: this.skipped });
+    this.port.postMessage({ bytes: part.bytes, type: part.type, stamp: part.stamp, frame: part.frame, skipped: this.skipped },
+      [part.bytes.buffer]);
   }
 
   stop() {

@@ -134,7 +134,8 @@ function lvBegin() {
 // A full picture of the tiles' stream: to the worker with its camera and X-Timestamp.
 function lvStreamPicture(part) {
   if (!lv.rig || part.camera !== lv.camera.id) return;
-  pictureHost().post({ kind: 'picture', blob: new Blob(part.views, { type: part.type }), stamp: part.stamp, fluid: lvFeed !== null, camera: part.camera });
+  const bytes = PartReader.bytesOf(part);
+  pictureHost().post({ kind: 'picture', bytes: bytes, type: part.type, stamp: part.stamp, fluid: lvFeed !== null, camera: part.camera }, [bytes.buffer]);
 }
 
 // A running view starts again the way it should now (another camera, a rig that
@@ -182,8 +183,11 @@ function fluidToggle(btn) {
 function tick() {
   const camera = lv.camera;
   fetch(camera.url('/liveview.jpg?t=' + Date.now()))
-    .then(function (r) { return r.ok ? r.blob() : null; })
-    .then(function (blob) { if (blob !== null && camera === lv.camera) pictureHost().post({ kind: 'picture', blob: blob, camera: camera.id }); })
+    .then(function (r) { return r.ok ? r.arrayBuffer().then(function (b) { return { bytes: new Uint8Array(b), type: r.headers.get('Content-Type') || '' }; }) : null; })
+    .then(function (got) {
+      if (got === null || camera !== lv.camera) return;
+      pictureHost().post({ kind: 'picture', bytes: got.bytes, type: got.type, camera: camera.id }, [got.bytes.buffer]);
+    })
     .catch(function () { /* skipped: the previous picture stays */ });
 }
 

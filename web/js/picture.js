@@ -188,7 +188,7 @@ function pictureBitmaps(p) {
 }
 
 // The picture worker's side of the conversation with the page. Pictures come in as
-// Blobs: posted by the polled view, or asked of the stream's reader (feed.js, a
+// their bytes (a Uint8Array moved, not copied, with its type): posted by the polled view, or asked of the stream's reader (feed.js, a
 // worker of its own that drains the stream and keeps only its newest picture) as
 // soon as fewer than two pictures decode and no decoded picture waits, so the one
 // decoded is the newest there is. Each step holds at most one picture and one
@@ -225,14 +225,14 @@ class PictureWorker {
   receive(msg) {
     switch (msg.kind) {
       case 'settings': this.settings = msg.settings; break;
-      case 'picture': this.offer({ blob: msg.blob, stamp: msg.stamp || 0, fluid: !!msg.fluid, camera: msg.camera || '' }); break;
+      case 'picture': this.offer({ bytes: msg.bytes, type: msg.type || '', stamp: msg.stamp || 0, fluid: !!msg.fluid, camera: msg.camera || '' }); break;
       case 'stream':
         this.stop();
         this.stream = msg.port;
         this.stream.addEventListener('message', (e) => {
           this.asked = false;
           this.dropped.stream = e.data.skipped;
-          this.offer({ blob: e.data.blob, stamp: e.data.stamp, fluid: true });
+          this.offer({ bytes: e.data.bytes, type: e.data.type || '', stamp: e.data.stamp, fluid: true });
           this.ask(); // the next, while this one decodes
         });
         this.stream.start();
@@ -284,7 +284,7 @@ class PictureWorker {
     this.pending = null;
     this.decoding++;
     const t0 = performance.now();
-    const decoding = this.converter !== null ? this.converter.decode(source.blob) : createImageBitmap(source.blob);
+    const decoding = this.converter !== null ? this.converter.decode(source.bytes, source.type) : bitmapOf(source.bytes, source.type);
     decoding.then((bitmap) => {
       this.decoding--;
       this.decodeNext();
