@@ -183,10 +183,13 @@ function fluidToggle(btn) {
 function tick() {
   const camera = lv.camera;
   fetch(camera.url('/liveview.jpg?t=' + Date.now()))
-    .then(function (r) { return r.ok ? r.arrayBuffer().then(function (b) { return { bytes: new Uint8Array(b), type: r.headers.get('Content-Type') || '' }; }) : null; })
-    .then(function (got) {
-      if (got === null || camera !== lv.camera) return;
-      pictureHost().post({ kind: 'picture', bytes: got.bytes, type: got.type, camera: camera.id }, [got.bytes.buffer]);
+    .then(function (r) {
+      if (!r.ok) return;
+      return r.arrayBuffer().then(function (buffer) {
+        if (camera !== lv.camera) return;
+        const type = r.headers.get('Content-Type') || '';
+        pictureHost().post({ kind: 'picture', bytes: new Uint8Array(buffer), type: type, camera: camera.id }, [buffer]);
+      });
     })
     .catch(function () { /* skipped: the previous picture stays */ });
 }

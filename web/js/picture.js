@@ -188,10 +188,11 @@ function pictureBitmaps(p) {
 }
 
 // The picture worker's side of the conversation with the page. Pictures come in as
-// their bytes (a Uint8Array moved, not copied, with its type): posted by the polled view, or asked of the stream's reader (feed.js, a
-// worker of its own that drains the stream and keeps only its newest picture) as
-// soon as fewer than two pictures decode and no decoded picture waits, so the one
-// decoded is the newest there is. Each step holds at most one picture and one
+// their bytes (a Uint8Array moved, not copied, with its type): posted by the
+// polled view, or asked of the stream's reader (feed.js, a worker of its own that
+// drains the stream and keeps only its newest picture) as soon as fewer than two
+// pictures decode and no decoded picture waits, so the one decoded is the newest
+// there is. Each step holds at most one picture and one
 // waiting, the newest always replacing the one that waits: decoding (two under way
 // at most, an older one dropped if a newer finishes first), painting (while the
 // next ones decode), and the page's showing (a finished picture waits until the page
