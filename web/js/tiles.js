@@ -112,19 +112,22 @@ class TileStream {
     this.retry = 0;
     this.running = false;
     this.id = null;        // the running stream's X-Stream, once its answer came
+    this.opening = false;  // its request is waiting for a turn or for the answer
     this.moving = false;   // a POST /tiles/full is under way; again: one more after it
     this.again = false;
   }
 
   // Asks for the full pictures of camera `full` (null: none), at most fps a second
   // (0: every one): on the stream already running, which the server moves over
-  // (POST /tiles/full), or on a stream opened now. Moving keeps the connection:
-  // a stream opened again would hold a second one until the first is let go.
+  // (POST /tiles/full), or on a stream opened now. A stream still opening is left
+  // to open: it asks for what is wanted when it leaves, and moves once answered
+  // if that changed meanwhile. Moving keeps the connection: a stream opened again
+  // would hold a second one until the first is let go.
   open(full, fps) {
     this.full = full;
     this.fps = fps;
     if (this.running && this.id !== null) this.move();
-    else this.reconnect();
+    else if (!this.running || !this.opening) this.reconnect();
   }
 
   // One move at a time, each asking for what is wanted when it leaves: two under
@@ -158,6 +161,7 @@ class TileStream {
   close() {
     this.running = false;
     this.id = null;
+    this.opening = false;
     clearTimeout(this.retry);
     if (this.abort !== null) this.abort.abort();
     this.abort = null;
@@ -168,20 +172,28 @@ class TileStream {
   connect() {
     const abort = new AbortController();
     this.abort = abort;
-    let url = '/tiles.mjpg';
-    if (this.full !== null) url += '?full=' + encodeURIComponent(this.full) + (this.fps ? '&fps=' + this.fps : '');
+    let asked = null; // [full, fps] as they were when the request left
     let turn = false;
-    const done = () => { if (turn) { turn = false; requestDone(); } };
+    const done = () => { if (turn) { turn = false; requestDone(); } if (this.abort === abort) this.opening = false; };
+    this.opening = true;
     requestTurn()
       .then(() => {
         turn = true;
         if (abort.signal.aborted) throw new Error('closed');
+        asked = [this.full, this.fps];
+        let url = '/tiles.mjpg';
+        if (this.full !== null) url += '?full=' + encodeURIComponent(this.full) + (this.fps ? '&fps=' + this.fps : '');
         return fetch(url, { cache: 'no-store', signal: abort.signal });
       })
       .then((r) => {
         done();
         if (!r.ok || !r.body) throw new Error('HTTP ' + r.status);
         this.id = r.headers.get('X-Stream');
+        // Asked for something else while it opened: moved over, or without an id opened again.
+        if (asked[0] !== this.full || asked[1] !== this.fps) {
+          if (this.id === null) return this.reconnect();
+          this.move();
+        }
         return this.read(r.body.getReader(), new PartReader(boundaryOf(r.headers.get('Content-Type'))), abort);
       })
       .catch(() => { /* closed, refused or cut: tried again below */ })
