@@ -6,8 +6,8 @@
 // (counted from X-Frame by a second viewer), the main thread's time per picture,
 // its long tasks (over 50 ms) and the camera-to-screen delay the card shows; at
 // 1920 × 1080 a held arrow key released → the stop request leaving the page, with
-// every tool on ÷ with none (no overlay, "Neutro") and ÷ with the live view
-// stopped; and, after the sizes, the delay's
+// every tool on ÷ with none (no overlay, "Neutro"; the two in alternate blocks)
+// and ÷ with the live view stopped; and, after the sizes, the delay's
 // p95 over the first and the tenth minute of one long run of the page after.
 // The 1024 × 680 run has a CPU load beside it: two processes (one per core)
 // hashing in a loop, standing in for a test suite running on the same machine.
@@ -39,6 +39,11 @@ const RUNS = [
 // A p95 of 30 presses was nearly their slowest: figures of a few ms moved the
 // ratio past its target from one run to the next. 60, with the p50 beside.
 const PRESSES = 60;
+// With every tool on and with none, side by side: blocks of presses taken in
+// turn, so that the machine getting busier or quieter during the run weighs on
+// both alike. 6 blocks of 20 each way; KAMORA_BENCH_KEY_BLOCKS asks for more (the
+// p95 of a few ms moves with a handful of late presses).
+const BLOCKS = Math.min(Math.max(Number(process.env.KAMORA_BENCH_KEY_BLOCKS) || 6, 1), 50), BLOCK = 20;
 
 // The programs for one picture size: camera, server, connected; stopped by close().
 async function rig(size) {
@@ -68,8 +73,7 @@ async function openFluid(browser, url) {
   await page.evaluate(installProbes);
   await page.click('#lvbtn');
   await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6, null, { timeout: 20000 });
-  for (const m of ['peaking', 'zebra', 'false', 'mlut']) await page.click(`[data-m="${m}"]`);
-  await page.click('#looks > div:nth-child(3) canvas'); // Quente
+  await tools(page, true);
   return page;
 }
 
@@ -124,19 +128,45 @@ async function measureFluid(page, counter, seconds) {
   };
 }
 
-// Holds an arrow key PRESSES times; each release → the stop request leaving the page.
-async function keyRelease(page) {
+// Holds an arrow key `presses` times; each release → the stop request leaving the
+// page, in ms.
+async function releases(page, presses) {
   await page.bringToFront();
   const from = await page.evaluate(() => [window.probe.keyUps.length, window.probe.stops.length]);
-  for (let i = 0; i < PRESSES; i++) {
+  for (let i = 0; i < presses; i++) {
     await page.keyboard.down('ArrowLeft');
     await page.waitForTimeout(250); // held, as a person would
     await page.keyboard.up('ArrowLeft');
     await until(() => page.evaluate(() => window.probe.stops.length), 5000, (n) => n >= from[1] + i + 1, 'the stop request');
     await page.waitForTimeout(100);
   }
-  const lat = await page.evaluate((f) => window.probe.stops.slice(f[1]).map((t, i) => t - window.probe.keyUps[f[0] + i]), from);
-  return { p50: percentile(lat, 0.5), p95: percentile(lat, 0.95) };
+  return page.evaluate((f) => window.probe.stops.slice(f[1]).map((t, i) => t - window.probe.keyUps[f[0] + i]), from);
+}
+
+const spread = (lat) => ({ p50: percentile(lat, 0.5), p95: percentile(lat, 0.95), n: lat.length });
+
+async function keyRelease(page) { return spread(await releases(page, PRESSES)); }
+
+// Every overlay and "Quente" (on), or none and "Neutro"; waits for two pictures
+// drawn after the change.
+async function tools(page, on) {
+  for (const t of ['peaking', 'zebra', 'false', 'mlut']) await page.click(`[data-m="${t}"]`);
+  await page.click(`#looks > div:nth-child(${on ? 3 : 1}) canvas`);
+  const n = await page.evaluate(() => window.probe.shown.length);
+  await until(() => page.evaluate(() => window.probe.shown.length), 5000, (k) => k >= n + 2, 'two pictures after the change');
+}
+
+// The releases with every tool on and with none, in alternate blocks; the page
+// starts and ends with every tool on.
+async function keysSideBySide(page) {
+  const on = [], bare = [];
+  for (let b = 0; b < BLOCKS; b++) {
+    on.push(...await releases(page, BLOCK));
+    await tools(page, false);
+    bare.push(...await releases(page, BLOCK));
+    await tools(page, true);
+  }
+  return { on: spread(on), bare: spread(bare) };
 }
 
 async function main() {
@@ -155,10 +185,9 @@ async function main() {
           const page = await openFluid(browser, proxy.url);
           const m = await measureFluid(page, counter, run.seconds);
           if (run.keys) {
-            m.keysOn = await keyRelease(page);
-            for (const t of ['peaking', 'zebra', 'false', 'mlut']) await page.click(`[data-m="${t}"]`);
-            await page.click('#looks > div:nth-child(1) canvas'); // Neutro
-            m.keysBare = await keyRelease(page);
+            const keys = await keysSideBySide(page);
+            m.keysOn = keys.on;
+            m.keysBare = keys.bare;
             await page.click('#lvbtn');
             m.keysOff = await keyRelease(page);
           }
@@ -170,7 +199,8 @@ async function main() {
             (m.cpu ? `; browser CPU per picture drawn: main thread ${f(m.cpu.main, 1)}, worker ${f(m.cpu.worker, 1)}, other threads ${f(m.cpu.rest, 1)} ms` : '') +
             (run.keys ? `; key release → stop p95 ${f(m.keysOn.p95, 1)} ms with every tool on, ${f(m.keysBare.p95, 1)} ms with none ` +
               `(ratio ${f(m.keysOn.p95 / m.keysBare.p95)}), ${f(m.keysOff.p95, 1)} ms with the view stopped (ratio ${f(m.keysOn.p95 / m.keysOff.p95)}); ` +
-              `p50 ${f(m.keysOn.p50, 1)} / ${f(m.keysBare.p50, 1)} / ${f(m.keysOff.p50, 1)} ms` : ''));
+              `p50 ${f(m.keysOn.p50, 1)} / ${f(m.keysBare.p50, 1)} / ${f(m.keysOff.p50, 1)} ms ` +
+              `(${m.keysOn.n} / ${m.keysBare.n} / ${m.keysOff.n} presses; on and none in alternate blocks of ${BLOCK})` : ''));
         }
       } finally {
         stopLoad();
