@@ -11,6 +11,7 @@
 // p95 over the first and the tenth minute of one long run of the page after.
 // The 1024 × 680 run has a CPU load beside it: two processes (one per core)
 // hashing in a loop, standing in for a test suite running on the same machine.
+// KAMORA_BENCH_WITHOUT_PASS=1 adds a third page at 1920 × 1080 (see withoutPass).
 // Usage: node bench/console/fluid-bench.js [seconds=30] [soak-minutes=10] [before-rev] [WxH ...]
 //   (needs kamora and kamora-vcam built and `npm ci` in tests/web; 127.0.233.x)
 'use strict';
@@ -169,8 +170,21 @@ async function keysSideBySide(page) {
   return { on: spread(on), bare: spread(bare) };
 }
 
+// KAMORA_BENCH_WITHOUT_PASS: a third page at 1920 × 1080, the page after with the
+// picture worker's overlays' pass left out (the settings still on, so the rest of
+// the chain runs as with every tool on): what the pass's own work costs the key
+// release, and how far the figures of the same chain move within one run.
+const OVERLAYS_CALL = 'paintOverlays(frame.data, w, s, read.bgrx);';
+function withoutPass(page) {
+  const text = String(page);
+  if (text.split(OVERLAYS_CALL).length !== 2) throw new Error('the page after has no single overlays\' pass to leave out');
+  return Buffer.from(text.replace(OVERLAYS_CALL, ''));
+}
+
 async function main() {
   const before = pageAt(BEFORE), after = servedPage();
+  const pages = [['before', before], ['after', after]];
+  if (process.env.KAMORA_BENCH_WITHOUT_PASS) pages.push(['after without the overlays\' pass', withoutPass(after)]);
   const browser = await launchBrowser({ viewport: { width: 1400, height: 1000 } });
   const f = (v, d = 2) => (Number.isFinite(v) ? v.toFixed(d) : 'n/a');
   const results = {};
@@ -178,10 +192,13 @@ async function main() {
     for (const run of RUNS) {
       const programs = await rig(run.size);
       const counter = frameCounter(`http://${HOST}:8080/liveview.mjpg`);
-      const proxies = [await pageProxy(HOST, 8081, before, `http://${HOST}:8080`), await pageProxy(HOST, 8082, after, `http://${HOST}:8080`)];
+      const shown = pages.filter((page, i) => i < 2 || run.keys);
+      const proxies = [];
+      for (const [i, [, page]] of shown.entries()) proxies.push(await pageProxy(HOST, 8081 + i, page, `http://${HOST}:8080`));
       const stopLoad = run.load ? cpuLoad() : () => {};
       try {
-        for (const [name, proxy] of [['before', proxies[0]], ['after', proxies[1]]]) {
+        for (const [i, [name]] of shown.entries()) {
+          const proxy = proxies[i];
           const page = await openFluid(browser, proxy.url);
           const m = await measureFluid(page, counter, run.seconds);
           if (run.keys) {
