@@ -24,7 +24,7 @@ const web = path.join(__dirname, '..', '..', 'tests', 'web');
 const { launchBrowser } = require(path.join(web, 'lib', 'browser'));
 const { binary, post, startProgram } = require(path.join(web, 'lib', 'procs'));
 const { until } = require(path.join(web, 'lib', 'until'));
-const { frameCounter, pageAt, pageProxy, installProbes, browserThreads, browserCpu, percentile, servedPage } = require('./pages');
+const { frameCounter, pageAt, pageProxy, installProbes, browserThreads, browserCpu, percentile, servedPage, releases, spread } = require('./pages');
 
 const SECONDS = Math.min(Math.max(Number(process.argv[2]) || 30, 5), 600);
 const SOAK_MIN = Math.min(Math.max(Number(process.argv[3] ?? 10), 0), 60);
@@ -128,23 +128,6 @@ async function measureFluid(page, counter, seconds) {
     longTasks: r.longTasks.length, longest: r.longTasks.length ? Math.max(...r.longTasks) : 0,
   };
 }
-
-// Holds an arrow key `presses` times; each release → the stop request leaving the
-// page, in ms.
-async function releases(page, presses) {
-  await page.bringToFront();
-  const from = await page.evaluate(() => [window.probe.keyUps.length, window.probe.stops.length]);
-  for (let i = 0; i < presses; i++) {
-    await page.keyboard.down('ArrowLeft');
-    await page.waitForTimeout(250); // held, as a person would
-    await page.keyboard.up('ArrowLeft');
-    await until(() => page.evaluate(() => window.probe.stops.length), 5000, (n) => n >= from[1] + i + 1, 'the stop request');
-    await page.waitForTimeout(100);
-  }
-  return page.evaluate((f) => window.probe.stops.slice(f[1]).map((t, i) => t - window.probe.keyUps[f[0] + i]), from);
-}
-
-const spread = (lat) => ({ p50: percentile(lat, 0.5), p95: percentile(lat, 0.95), n: lat.length });
 
 async function keyRelease(page) { return spread(await releases(page, PRESSES)); }
 

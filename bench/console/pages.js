@@ -12,6 +12,7 @@ const path = require('path');
 const web = path.join(__dirname, '..', '..', 'tests', 'web');
 const { servedPage } = require(path.join(web, 'lib', 'served-page'));
 const { binary, get, startProgram } = require(path.join(web, 'lib', 'procs'));
+const { until } = require(path.join(web, 'lib', 'until'));
 
 const REPO = path.join(__dirname, '..', '..');
 
@@ -157,6 +158,24 @@ function browserCpu(from, to) {
   return { main, worker, rest: total - main - worker, byThread };
 }
 
+// Holds an arrow key `presses` times; each release → the stop request leaving the
+// page, in ms.
+async function releases(page, presses) {
+  await page.bringToFront();
+  const from = await page.evaluate(() => [window.probe.keyUps.length, window.probe.stops.length]);
+  for (let i = 0; i < presses; i++) {
+    await page.keyboard.down('ArrowLeft');
+    await page.waitForTimeout(250); // held, as a person would
+    await page.keyboard.up('ArrowLeft');
+    await until(() => page.evaluate(() => window.probe.stops.length), 5000, (n) => n >= from[1] + i + 1, 'the stop request');
+    await page.waitForTimeout(100);
+  }
+  return page.evaluate((f) => window.probe.stops.slice(f[1]).map((t, i) => t - window.probe.keyUps[f[0] + i]), from);
+}
+
+// A list of latencies: { p50, p95, n }.
+function spread(lat) { return { p50: percentile(lat, 0.5), p95: percentile(lat, 0.95), n: lat.length }; }
+
 function median(list) { return percentile(list, 0.5); }
 function percentile(list, p) {
   if (!list.length) return NaN;
@@ -182,4 +201,7 @@ function frameCounter(url) {
   return state;
 }
 
-module.exports = { frameCounter, pageAt, pageProxy, cameraPicture, installProbes, browserThreads, browserCpu, median, percentile, servedPage };
+module.exports = {
+  frameCounter, pageAt, pageProxy, cameraPicture, installProbes, browserThreads, browserCpu, median, percentile, servedPage,
+  releases, spread,
+};
