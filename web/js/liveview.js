@@ -37,19 +37,18 @@ byId('zb').addEventListener('input', settingsChanged);
 // ---- The picture worker, seen from the page --------------------------------------
 
 // The workers run the page's own scripts marked data-worker (pixels.js,
-// scopes.js, canvases.js, decode.js, convert.js, feed.js, picture.js) from a Blob,
-// so the page stays one file and they run exactly the code the page holds: the
-// picture worker, the converter beside it, and for "Fluido" the stream's reader,
-// which hands the newest picture straight to the picture worker on a channel of
-// their own. Thread-bound: the page's.
+// scopes.js, canvases.js, decode.js, convert.js, feed.js, tiledecode.js,
+// picture.js) from a Blob, so the page stays one file and they run exactly the
+// code the page holds: the picture worker, the converter beside it, and for
+// "Fluido" the stream's reader, which hands the newest picture straight to the
+// picture worker on a channel of their own (the tiles' decoder: tiles.js).
+// Thread-bound: the page's.
 class PictureHost {
   constructor(onPicture) {
-    const parts = Array.from(document.querySelectorAll('script[data-worker]'), function (s) { return s.textContent; });
-    this.url = URL.createObjectURL(new Blob([parts.join('\n') + '\npictureWorkerMain(self);\n'], { type: 'text/javascript' }));
-    this.picture = new Worker(this.url, { name: 'picture' });
+    this.picture = pageWorker('picture');
     this.picture.addEventListener('message', function (e) { onPicture(e.data); });
     // The converter decodes camera JPEGs beside it, on a channel of their own.
-    const converter = new Worker(this.url, { name: 'convert' });
+    const converter = pageWorker('convert');
     const channel = new MessageChannel();
     converter.postMessage({ kind: 'port', port: channel.port1 }, [channel.port1]);
     this.post({ kind: 'converter', port: channel.port2 }, [channel.port2]);
@@ -59,7 +58,7 @@ class PictureHost {
   post(msg, transfer) { this.picture.postMessage(msg, transfer || []); }
 
   follow(url) {
-    if (this.reader === null) this.reader = new Worker(this.url, { name: 'feed' });
+    if (this.reader === null) this.reader = pageWorker('feed');
     const channel = new MessageChannel();
     this.reader.postMessage({ kind: 'follow', url: url, port: channel.port1 }, [channel.port1]);
     this.post({ kind: 'stream', port: channel.port2 }, [channel.port2]);
@@ -69,6 +68,17 @@ class PictureHost {
     if (this.reader !== null) this.reader.postMessage({ kind: 'stop' });
     this.post({ kind: 'stop' });
   }
+}
+
+// A worker running the page's worker parts; its name says which of them it is
+// (pictureWorkerMain). One Blob of their source serves every worker of the page.
+let pageWorkerUrl = null;
+function pageWorker(name) {
+  if (pageWorkerUrl === null) {
+    const parts = Array.from(document.querySelectorAll('script[data-worker]'), function (s) { return s.textContent; });
+    pageWorkerUrl = URL.createObjectURL(new Blob([parts.join('\n') + '\npictureWorkerMain(self);\n'], { type: 'text/javascript' }));
+  }
+  return new Worker(pageWorkerUrl, { name: name });
 }
 
 // ---- Live view --------------------------------------------------------------------
@@ -226,6 +236,7 @@ function showPicture(p) {
   if (viewCanvas.height !== p.height) viewCanvas.height = p.height;
   drawReplacing(viewCtx, p.view, p.width, p.height);
   SCOPES.forEach(function (id) { drawReplacing(scopeCtx[id], p.scopes[id], SW, SH); });
+  if (typeof tilesDrawReady === 'function') tilesDrawReady(); // in this picture's frame
   showAdvice(p.advice);
   if (noSignal) drawNoSignal();
 }

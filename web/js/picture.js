@@ -371,6 +371,7 @@ class PictureWorker {
 // the converter or the picture worker, by the name the page gave it.
 function pictureWorkerMain(scope) {
   const worker = scope.name === 'feed' ? new FeedReader()
-    : scope.name === 'convert' ? new PictureConverter() : new PictureWorker(scope);
+    : scope.name === 'convert' ? new PictureConverter()
+      : scope.name === 'tiles' ? new TileDecoder(scope) : new PictureWorker(scope);
   scope.addEventListener('message', function (e) { worker.receive(e.data); });
 }
