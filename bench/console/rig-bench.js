@@ -66,15 +66,14 @@ async function fluido(page) {
     drawn: (d1 - d0) / SECONDS, feed: (f1 - f0) / SECONDS,
     tiles: t1.map(([id, n], i) => [id, (n - t0[i][1]) / SECONDS]),
     main: used ? used.main / SECONDS : NaN,
-    keys: spreadKept(await releases(page, KEY_PRESSES)),
+    keys: await releases(page, KEY_PRESSES), // ms, one per press
   };
 }
 
-function spreadKept(lat) { return Object.assign(spread(lat), { all: lat }); }
-
 function mainAndKeys(m) {
+  const keys = spread(m.keys);
   return `page's main thread ${m.main.toFixed(0)} ms of CPU a second; held arrow released → stop request ` +
-    `p50 ${m.keys.p50.toFixed(1)} / p95 ${m.keys.p95.toFixed(1)} ms (${m.keys.n} presses)`;
+    `p50 ${keys.p50.toFixed(1)} / p95 ${keys.p95.toFixed(1)} ms (${keys.n} presses)`;
 }
 
 // The page at BEFORE and the page now, each opened twice in turn with main in
@@ -97,7 +96,7 @@ async function sideBySide(browser) {
     for (const p of proxies) await p.close();
   }
   for (const [name, list] of Object.entries(runs)) {
-    const keys = spread(list.flatMap((m) => m.keys.all));
+    const keys = spread(list.flatMap((m) => m.keys));
     const mean = (f) => list.reduce((a, m) => a + f(m), 0) / list.length;
     console.log(`side by side, 8 cameras, page ${name === 'before' ? 'at ' + BEFORE : 'now'} (${list.length} runs): ` +
       `drawn ÷ feed ${mean((m) => m.drawn / m.feed).toFixed(3)}; main thread ${mean((m) => m.main).toFixed(0)} ms of CPU a second; ` +
@@ -172,7 +171,7 @@ async function main() {
     console.log(`8 cameras, main in focus, the same ${SECONDS} s: drawn ${rig.drawn.toFixed(2)}/s, ` +
       `feed ${rig.feed.toFixed(2)}/s, ratio ${(rig.drawn / rig.feed).toFixed(3)}; ÷ alone ` +
       `${((rig.drawn / rig.feed) / (alone.drawn / alone.feed)).toFixed(3)}; ${mainAndKeys(rig)}; ` +
-      `key release p95 ÷ alone ${(rig.keys.p95 / alone.keys.p95).toFixed(2)}`);
+      `key release p95 ÷ alone ${(spread(rig.keys).p95 / spread(alone.keys).p95).toFixed(2)}`);
     console.log(`tiles, pictures/s: ${rig.tiles.map(([id, r]) => `${id} ${r.toFixed(2)}`).join(', ')}`);
     console.log(`connections held (count: samples): loading ${JSON.stringify(loading.histogram)}, ` +
       `then ${JSON.stringify(held.histogram)}`);
