@@ -1,7 +1,7 @@
 // The console as a rig console against kamora --server and eight virtual cameras:
 // no Câmeras card with main alone, cameras added through the form (and one
-// refused), the tiles with names, models, states and live pictures (decoded off
-// the page's main thread), a killed camera shown lost within 2 s, every card
+// refused), the tiles with names, models, states and live pictures (read and
+// decoded off the page's main thread), a killed camera shown lost within 2 s, every card
 // addressing the camera in focus, the focus kept in the page address, the
 // volley's chart, removing a camera, and the connections the page holds.
 'use strict';
@@ -112,8 +112,9 @@ test('tiles: every camera in the server\'s order with its model, state and a liv
       t.querySelector('.tmodel').textContent, t.querySelector('.tstate').textContent,
       getComputedStyle(t.querySelector('.tdot')).backgroundColor, !!t.querySelector('.tdel')]));
     assert.deepEqual(rows, CAMERAS.map((c) => [c.id, c.model, 'câmera conectada', 'rgb(51, 204, 102)', c.id !== 'main']));
-    // Each tile's picture keeps coming, through the one stream, decoded off the
-    // page's main thread: the page makes no Blob of a picture's bytes.
+    // Each tile's picture keeps coming, through the one stream, read and decoded
+    // off the page's main thread: the page reads none of the stream's parts and
+    // makes no Blob of a picture's bytes.
     await page.evaluate(() => {
       const Plain = Blob;
       window.pictureBlobs = 0;
@@ -121,11 +122,14 @@ test('tiles: every camera in the server\'s order with its model, state and a liv
         if (options && /^image\//.test(options.type)) window.pictureBlobs++;
         return new Plain(parts, options);
       };
+      window.partsRead = 0;
+      const push = PartReader.prototype.push;
+      PartReader.prototype.push = function (bytes) { window.partsRead++; return push.call(this, bytes); };
     });
     const drawn = () => page.evaluate(() => Array.from(rig.tiles.values(), (tile) => tile.drawn));
     const first = await drawn();
     await until(drawn, 10000, (now) => now.every((n, i) => n >= first[i] + 5), 'five more pictures on every tile');
-    assert.equal(await page.evaluate(() => window.pictureBlobs), 0);
+    assert.deepEqual(await page.evaluate(() => [window.pictureBlobs, window.partsRead]), [0, 0]);
     assert.equal(page.seen.filter((s) => s.startsWith('GET /tiles.mjpg')).length, 1);
     assert.equal(page.seen.some((s) => s.includes('/liveview.mjpg')), false);
   });

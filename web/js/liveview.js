@@ -37,11 +37,11 @@ byId('zb').addEventListener('input', settingsChanged);
 // ---- The picture worker, seen from the page --------------------------------------
 
 // The workers run the page's own scripts marked data-worker (pixels.js,
-// scopes.js, canvases.js, decode.js, convert.js, feed.js, tiledecode.js,
+// scopes.js, canvases.js, decode.js, convert.js, feed.js, tilereader.js,
 // picture.js) from a Blob, so the page stays one file and they run exactly the
 // code the page holds: the picture worker, the converter beside it, and for
 // "Fluido" the stream's reader, which hands the newest picture straight to the
-// picture worker on a channel of their own (the tiles' decoder: tiles.js).
+// picture worker on a channel of their own (the tiles' reader: tiles.js).
 // Thread-bound: the page's.
 class PictureHost {
   constructor(onPicture) {
@@ -144,8 +144,7 @@ function lvBegin() {
 // A full picture of the tiles' stream: to the worker with its camera and X-Timestamp.
 function lvStreamPicture(part) {
   if (!lv.rig || part.camera !== lv.camera.id) return;
-  const bytes = PartReader.bytesOf(part);
-  pictureHost().post({ kind: 'picture', bytes: bytes, type: part.type, stamp: part.stamp, fluid: lvFeed !== null, camera: part.camera }, [bytes.buffer]);
+  pictureHost().post({ kind: 'picture', bytes: part.bytes, type: part.type, stamp: part.stamp, fluid: lvFeed !== null, camera: part.camera }, [part.bytes.buffer]);
 }
 
 // A running view starts again the way it should now (another camera, a rig that

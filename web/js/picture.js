@@ -372,6 +372,6 @@ class PictureWorker {
 function pictureWorkerMain(scope) {
   const worker = scope.name === 'feed' ? new FeedReader()
     : scope.name === 'convert' ? new PictureConverter()
-      : scope.name === 'tiles' ? new TileDecoder(scope) : new PictureWorker(scope);
+      : scope.name === 'tiles' ? new TileReader(scope) : new PictureWorker(scope);
   scope.addEventListener('message', function (e) { worker.receive(e.data); });
 }

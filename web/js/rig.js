@@ -120,9 +120,10 @@ function rigMany(many) {
   byId('rig').hidden = !many;
   requestsLimit(many ? RIG_REQUESTS : Infinity);
   if (many) {
-    rig.stream = new TileStream(function (part) {
-      const tile = rig.tiles.get(part.camera);
-      if (tile !== undefined) tile.offer(part);
+    rig.stream = new TileStream(function (id, bitmap) {
+      const tile = rig.tiles.get(id);
+      if (tile !== undefined) tile.arrived(bitmap);
+      else bitmap.close();
     }, function (part) { if (typeof lvStreamPicture === 'function') lvStreamPicture(part); });
     rig.watch = setInterval(function () { rig.tiles.forEach(function (tile) { tile.watch(); }); }, RIG_WATCH_MS);
     const wanted = rigHashId();

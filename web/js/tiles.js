@@ -31,8 +31,6 @@ class Tile {
     this.el.addEventListener('click', () => onFocus(this.id));
     this.drawn = 0;         // pictures drawn, for the figures
     this.lastPicture = 0;   // when the last one was drawn (ms)
-    this.pending = null;    // the newest part not decoded yet
-    this.decoding = false;
     this.ready = null;      // the newest bitmap decoded and not drawn yet
     this.shotName = null;
     this.update(info);
@@ -58,26 +56,12 @@ class Tile {
     this.el.classList.toggle('nosignal', cameraLostById(this.id) || silent);
   }
 
-  // A part of the stream: the newest replaces one that waits; one decodes at a time.
-  offer(part) {
-    this.pending = part;
-    if (!this.decoding) this.decodeNext();
-  }
-
-  decodeNext() {
-    const part = this.pending;
-    this.pending = null;
-    if (part === null) return;
-    this.decoding = true;
-    tileDecode(part).then((bitmap) => {
-      if (bitmap === null) return; // a picture that does not decode is skipped
-      if (this.ready !== null) this.ready.close();
-      this.ready = bitmap;
-      tileWaits(this);
-    }).finally(() => {
-      this.decoding = false;
-      this.decodeNext();
-    });
+  // A picture decoded by the tiles' worker: drawn with the next batch, in place
+  // of one still waiting.
+  arrived(bitmap) {
+    if (this.ready !== null) this.ready.close();
+    this.ready = bitmap;
+    tileWaits(this);
   }
 
   drawReady() {
@@ -109,33 +93,53 @@ class Tile {
   focused(on) { this.el.classList.toggle('focus', on); }
 }
 
-// The tiles' pictures decode in a worker of their own (js/tiledecode.js), made
-// with the first: tileDecode(part) gives the part's bitmap, or null when it does
-// not decode. Thread-bound: the page's.
-const tileDecoding = { worker: null, next: 0, waiting: new Map() };
+// The tiles' stream is followed by a worker of its own (js/tilereader.js), made
+// with the first stream: tileOpen(url, handlers) asks it to open one and gives
+// { n, opened, ended }: opened settles with { ok, status, stream } when the answer
+// came (ok false when it failed first), ended when the worker is done with the
+// stream or tileStop(n). Its tiles come to handlers.tile(camera, bitmap), its full
+// pictures to handlers.full({ camera, bytes, type, stamp, frame }).
+// Thread-bound: the page's.
+const tileReading = { worker: null, next: 0, streams: new Map() };
 
-function tileDecode(part) {
-  if (tileDecoding.worker === null) {
-    const worker = tileDecoding.worker = pageWorker('tiles');
-    worker.addEventListener('message', function (e) { tileDecoded(e.data.n, e.data.bitmap); });
-    // A worker that fails leaves no picture waiting: each tile goes on with the next.
+function tileOpen(url, handlers) {
+  if (tileReading.worker === null) {
+    const worker = tileReading.worker = pageWorker('tiles');
+    worker.addEventListener('message', function (e) { tileMessage(e.data); });
+    // A worker that fails ends every stream it followed: each is opened again.
     worker.addEventListener('error', function () {
-      Array.from(tileDecoding.waiting.keys()).forEach(function (n) { tileDecoded(n, null); });
+      Array.from(tileReading.streams.keys()).forEach(tileStop);
     });
   }
-  const n = tileDecoding.next++;
-  const bytes = PartReader.bytesOf(part);
-  return new Promise(function (resolve) {
-    tileDecoding.waiting.set(n, resolve);
-    tileDecoding.worker.postMessage({ kind: 'tile', n: n, bytes: bytes, type: part.type }, [bytes.buffer]);
-  });
+  const n = tileReading.next++;
+  const stream = { tile: handlers.tile, full: handlers.full, opened: null, ended: null };
+  const run = {
+    n: n,
+    opened: new Promise(function (resolve) { stream.opened = resolve; }),
+    ended: new Promise(function (resolve) { stream.ended = resolve; }),
+  };
+  tileReading.streams.set(n, stream);
+  tileReading.worker.postMessage({ kind: 'open', n: n, url: new URL(url, location.href).href });
+  return run;
 }
 
-function tileDecoded(n, bitmap) {
-  const done = tileDecoding.waiting.get(n);
-  tileDecoding.waiting.delete(n);
-  if (done) done(bitmap);
-  else if (bitmap) bitmap.close();
+function tileStop(n) {
+  const stream = tileReading.streams.get(n);
+  if (stream === undefined) return;
+  tileReading.streams.delete(n);
+  tileReading.worker.postMessage({ kind: 'stop', n: n });
+  stream.opened({ ok: false, status: 0, stream: null });
+  stream.ended();
+}
+
+function tileMessage(msg) {
+  const stream = tileReading.streams.get(msg.n);
+  if (msg.kind === 'tile' && stream === undefined) msg.bitmap.close(); // a stream let go meanwhile
+  if (stream === undefined) return;
+  if (msg.kind === 'opened') stream.opened(msg);
+  else if (msg.kind === 'tile') stream.tile(msg.camera, msg.bitmap);
+  else if (msg.kind === 'full') stream.full(msg);
+  else if (msg.kind === 'ended') tileStop(msg.n);
 }
 
 // Tiles' pictures decoded and not drawn yet are drawn together, in the frame the
@@ -159,8 +163,9 @@ function tilesDrawReady() {
   tileBatch.ready.clear();
 }
 
-// The one stream of every camera's pictures. Tiles get their parts by camera id;
-// the full pictures of the camera asked for go to onFull(part). A stream that ends
+// The one stream of every camera's pictures, followed by the tiles' worker. Tiles get
+// their pictures as onTile(camera id, bitmap); the full pictures of the camera asked
+// for go to onFull({ camera, bytes, type, stamp, frame }). A stream that ends
 // or fails is opened again a second later until stopped. Thread-bound: the page's.
 class TileStream {
   constructor(onTile, onFull) {
@@ -233,6 +238,7 @@ class TileStream {
     const abort = new AbortController();
     this.abort = abort;
     let asked = null; // [full, fps] as they were when the request left
+    let run = null;
     let turn = false;
     const done = () => { if (turn) { turn = false; requestDone(); } if (this.abort === abort) this.opening = false; };
     this.opening = true;
@@ -243,18 +249,20 @@ class TileStream {
         asked = [this.full, this.fps];
         let url = '/tiles.mjpg';
         if (this.full !== null) url += '?full=' + encodeURIComponent(this.full) + (this.fps ? '&fps=' + this.fps : '');
-        return fetch(url, { cache: 'no-store', signal: abort.signal });
+        run = tileOpen(url, { tile: this.onTile, full: this.onFull });
+        abort.signal.addEventListener('abort', function () { tileStop(run.n); });
+        return run.opened;
       })
-      .then((r) => {
+      .then((answer) => {
         done();
-        if (!r.ok || !r.body) throw new Error('HTTP ' + r.status);
-        this.id = r.headers.get('X-Stream');
+        if (!answer.ok) throw new Error('HTTP ' + answer.status);
+        this.id = answer.stream;
         // Asked for something else while it opened: moved over, or without an id opened again.
         if (asked[0] !== this.full || asked[1] !== this.fps) {
           if (this.id === null) return this.reconnect();
           this.move();
         }
-        return this.read(r.body.getReader(), new PartReader(boundaryOf(r.headers.get('Content-Type'))), abort);
+        return run.ended;
       })
       .catch(() => { /* closed, refused or cut: tried again below */ })
       .then(() => {
@@ -263,17 +271,5 @@ class TileStream {
         this.id = null;
         if (this.running) this.retry = setTimeout(() => this.connect(), TILE_RETRY_MS);
       });
-  }
-
-  read(reader, parts, abort) {
-    return readParts(reader, parts, () => abort.signal.aborted, (done) => {
-      // Every camera's newest part of this read; older ones of the same camera are left.
-      const newest = new Map();
-      done.forEach((part) => newest.set(part.view + ' ' + part.camera, part));
-      newest.forEach((part) => {
-        if (part.view === 'full') this.onFull(part);
-        else this.onTile(part);
-      });
-    });
   }
 }
