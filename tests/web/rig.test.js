@@ -1,9 +1,10 @@
 // The console as a rig console against kamora --server and eight virtual cameras:
 // no Câmeras card with main alone, cameras added through the form (and one
 // refused), the tiles with names, models, states and live pictures (read and
-// decoded off the page's main thread), a killed camera shown lost within 2 s, every card
-// addressing the camera in focus, the focus kept in the page address, the
-// volley's chart, removing a camera, and the connections the page holds.
+// decoded off the page's main thread), the tiles' stream opened again when it
+// ends, a killed camera shown lost within 2 s, every card addressing the camera
+// in focus, the focus kept in the page address, the volley's chart, removing a
+// camera, and the connections the page holds.
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
@@ -337,6 +338,27 @@ test('a change asked while the tiles\' stream opens moves it once answered; it i
   assert.match(moves[0], /^\/tiles\/full\?stream=[0-9a-f]{16}&full=c2&fps=7$/);
   await page.waitForFunction(() => document.getElementById('view').width === 1024);
   assert.deepEqual(streams, ['/tiles.mjpg']);
+  assert.deepEqual(browser.errors, []);
+});
+
+test('a tiles\' stream that ends is opened again and the tiles go on', { skip, timeout: 60000 }, async (t) => {
+  const browser = await launchBrowser({ viewport: { width: 1400, height: 1300 } });
+  t.after(() => browser.close());
+  const page = await browser.newPage();
+  // The first stream's answer ends at once, as a server going away would end it.
+  const streams = [];
+  await page.route('**/tiles.mjpg*', (route) => {
+    streams.push(Date.now());
+    if (streams.length > 1) return route.continue();
+    return route.fulfill({ status: 200, headers: { 'Content-Type': 'multipart/x-mixed-replace; boundary=kamoraframe' },
+      body: '--kamoraframe--\r\n' });
+  });
+  await page.goto(BASE + '/');
+  await until(() => streams, 30000, (s) => s.length === 2, 'the tiles\' stream asked for again');
+  const drawn = () => page.evaluate(() => Array.from(rig.tiles.values(), (tile) => tile.drawn));
+  await until(drawn, 10000, (now) => now.length === 8 && now.every((n) => n >= 3), 'three pictures on every tile');
+  assert.ok(streams[1] - streams[0] >= 900, `opened again ${streams[1] - streams[0]} ms after, not at once`);
+  assert.equal(streams.length, 2);
   assert.deepEqual(browser.errors, []);
 });
 
