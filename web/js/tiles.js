@@ -128,14 +128,16 @@ function tileStop(n) {
   if (stream === undefined) return;
   tileReading.streams.delete(n);
   tileReading.worker.postMessage({ kind: 'stop', n: n });
-  stream.opened({ ok: false, status: 0, stream: null });
+  stream.opened({ ok: false, status: 0, stream: null }); // no effect once the answer came
   stream.ended();
 }
 
 function tileMessage(msg) {
   const stream = tileReading.streams.get(msg.n);
-  if (msg.kind === 'tile' && stream === undefined) msg.bitmap.close(); // a stream let go meanwhile
-  if (stream === undefined) return;
+  if (stream === undefined) { // a stream let go meanwhile
+    if (msg.kind === 'tile') msg.bitmap.close();
+    return;
+  }
   if (msg.kind === 'opened') stream.opened(msg);
   else if (msg.kind === 'tile') stream.tile(msg.camera, msg.bitmap);
   else if (msg.kind === 'full') stream.full(msg);
