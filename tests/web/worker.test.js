@@ -78,6 +78,19 @@ async function consoleIn(t, mode, options = {}) {
   return page;
 }
 
+// The workers of `page`, started from then on, run without WebCodecs: a part of
+// their source ahead of the page's own removes them (a plain-text script, so the
+// page itself keeps them).
+function withoutCodecs(page) {
+  return page.evaluate(() => {
+    const part = document.createElement('script');
+    part.type = 'text/plain';
+    part.dataset.worker = '';
+    part.textContent = 'self.ImageDecoder = undefined; self.VideoFrame = undefined;';
+    document.head.prepend(part);
+  });
+}
+
 const shown = (page) => page.evaluate(() => window.shownPictures);
 const pictureWith = (page, holds, what) => until(() => shown(page), 5000, (s) => s.length > 0 && holds(s), what);
 
@@ -92,14 +105,19 @@ test('the worker\'s picture, scopes and advisor are those the rules give, in bot
     { toggles: [], look: 1, zb: 250, pk: 34 },
     { toggles: ['mlut', 'zebra', 'peaking', 'false'], look: 4, zb: 231, pk: 22 },
   ];
-  // A camera's JPEG goes through its planes (decode.js): the same pictures.
+  // A camera's JPEG goes through its planes (decode.js): the same pictures. So
+  // does it in a browser without WebCodecs (no ImageDecoder, no VideoFrame, as
+  // some that users run have), decoded and read back from a canvas instead.
+  const jpeg = jpegOf(picture, 'yuvj420p');
   const sent = [
     { what: 'PNG', bytes: picture.png, type: 'image/png', settings: settings },
-    { what: 'JPEG', bytes: jpegOf(picture, 'yuvj420p'), type: 'image/jpeg', settings: [settings[1]] },
+    { what: 'JPEG', bytes: jpeg, type: 'image/jpeg', settings: [settings[1]] },
+    { what: 'JPEG without WebCodecs', bytes: jpeg, type: 'image/jpeg', settings: [settings[1]], codecs: false },
   ];
-  for (const mode of ['polled', 'fluid']) for (const { what: kind, bytes, type, settings: list } of sent) {
+  for (const mode of ['polled', 'fluid']) for (const { what: kind, bytes, type, settings: list, codecs = true } of sent) {
     for (const s of list) {
       const page = await watchedConsole(t, mode);
+      if (!codecs) await withoutCodecs(page);
       supplier(t, mode).flow(bytes, 40, type);
       await page.click('#lvbtn');
       await page.waitForFunction(() => document.querySelectorAll('#looks canvas').length === 6);
