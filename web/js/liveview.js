@@ -53,6 +53,7 @@ class PictureHost {
     converter.postMessage({ kind: 'port', port: channel.port1 }, [channel.port1]);
     this.post({ kind: 'converter', port: channel.port2 }, [channel.port2]);
     this.reader = null; // made with the first stream
+    this.tiles = null;  // the tiles' worker it takes full pictures from, once linked
   }
 
   post(msg, transfer) { this.picture.postMessage(msg, transfer || []); }
@@ -62,6 +63,20 @@ class PictureHost {
     const channel = new MessageChannel();
     this.reader.postMessage({ kind: 'follow', url: url, port: channel.port1 }, [channel.port1]);
     this.post({ kind: 'stream', port: channel.port2 }, [channel.port2]);
+  }
+
+  // With several cameras the tiles' worker hands the focused camera's full
+  // pictures straight to the picture worker, on a channel of their own: through
+  // the page each was two more messages for its main thread, and waited behind
+  // whatever that thread was doing.
+  followTiles(tiles, camera, fluid) {
+    if (this.tiles !== tiles) {
+      this.tiles = tiles;
+      const channel = new MessageChannel();
+      tiles.postMessage({ kind: 'pictures', port: channel.port1 }, [channel.port1]);
+      this.post({ kind: 'tiles', port: channel.port2 }, [channel.port2]);
+    }
+    this.post({ kind: 'followTiles', camera: camera, fluid: fluid });
   }
 
   stop() {
@@ -86,7 +101,7 @@ function pageWorker(name) {
 // base: the camera shown, as the prefix of its routes ('' for the main camera,
 // '/cameras/<id>' for another); timer: the polled view's; fluid: the stream runs.
 // rig: with several cameras the pictures come with the tiles (js/rig.js), the
-// focused camera's full ones handed here by lvStreamPicture.
+// focused camera's full ones handed by the tiles' worker to the picture worker.
 const lv = { camera: MAIN_CAMERA, timer: null, fluid: false, host: null, rig: false };
 const LV_POLL_FPS = 7; // the polled view's pace, one picture every 150 ms
 let lvFeed = null; // "Fluido" while it runs: { dropped } pictures, as the worker last counted
@@ -134,17 +149,12 @@ function lvBegin() {
   if (fluid) lvFeed = { dropped: 0 }; // the rate and delay read-out, whichever stream brings the pictures
   if (typeof rigStreamFull === 'function' && rigStreamFull(lv.camera, fluid ? 0 : LV_POLL_FPS)) {
     lv.rig = true;
+    pictureHost().followTiles(tileWorker(), lv.camera.id, fluid);
   } else if (fluid) {
     pictureHost().follow(new URL(lv.camera.url('/liveview.mjpg'), location.href).href);
   } else {
     lv.timer = setInterval(tick, 150);
   }
-}
-
-// A full picture of the tiles' stream: to the worker with its camera and X-Timestamp.
-function lvStreamPicture(part) {
-  if (!lv.rig || part.camera !== lv.camera.id) return;
-  pictureHost().post({ kind: 'picture', bytes: part.bytes, type: part.type, stamp: part.stamp, fluid: lvFeed !== null, camera: part.camera }, [part.bytes.buffer]);
 }
 
 // A running view starts again the way it should now (another camera, a rig that

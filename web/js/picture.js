@@ -189,10 +189,11 @@ function pictureBitmaps(p) {
 
 // The picture worker's side of the conversation with the page. Pictures come in as
 // their bytes (a Uint8Array moved, not copied, with its type): posted by the
-// polled view, or asked of the stream's reader (feed.js, a worker of its own that
-// drains the stream and keeps only its newest picture) as soon as fewer than two
-// pictures decode and no decoded picture waits, so the one decoded is the newest
-// there is. Each step holds at most one picture and one
+// polled view; sent by the tiles' worker (tilereader.js), with several cameras, for
+// the camera the page follows; or asked of the stream's reader (feed.js, a worker
+// of its own that drains the stream and keeps only its newest picture) as soon as
+// fewer than two pictures decode and no decoded picture waits, so the one decoded
+// is the newest there is. Each step holds at most one picture and one
 // waiting, the newest always replacing the one that waits: decoding (two under way
 // at most, an older one dropped if a newer finishes first), painting (while the
 // next ones decode), and the page's showing (a finished picture waits until the page
@@ -216,6 +217,7 @@ class PictureWorker {
     this.converter = null;  // the converter's link, once the page gives one
     this.stream = null;     // a port to the stream's reader while "Fluido" runs
     this.asked = false;     // a picture was asked of it and has not come yet
+    this.tiles = null;      // { camera, fluid }: the tiles' full pictures shown, while the view runs
     // Pictures left out, by where a newer one overtook them: at the stream's reader,
     // waiting for the decoder, decoded but not painted, finished but not yet taken
     // by the page.
@@ -239,6 +241,19 @@ class PictureWorker {
         this.stream.start();
         this.ask();
         break;
+      case 'tiles':
+        // Every camera's full pictures pass here; only the one followed is shown.
+        msg.port.addEventListener('message', (e) => {
+          const t = this.tiles;
+          if (t === null || e.data.camera !== t.camera) return;
+          this.offer({ bytes: e.data.bytes, type: e.data.type || '', stamp: e.data.stamp || 0, fluid: t.fluid, camera: t.camera });
+        });
+        msg.port.start();
+        break;
+      case 'followTiles':
+        this.stop();
+        this.tiles = { camera: msg.camera, fluid: !!msg.fluid };
+        break;
       case 'converter': this.converter = new ConverterLink(msg.port); break;
       case 'stop': this.stop(); break;
       case 'shown':
@@ -253,6 +268,7 @@ class PictureWorker {
 
   stop() {
     if (this.stream !== null) { this.stream.close(); this.stream = null; }
+    this.tiles = null;
     this.asked = false;
     this.run++;
     this.pending = null;

@@ -124,7 +124,7 @@ function rigMany(many) {
       const tile = rig.tiles.get(id);
       if (tile !== undefined) tile.arrived(bitmap);
       else bitmap.close();
-    }, function (part) { if (typeof lvStreamPicture === 'function') lvStreamPicture(part); });
+    });
     rig.watch = setInterval(function () { rig.tiles.forEach(function (tile) { tile.watch(); }); }, RIG_WATCH_MS);
     const wanted = rigHashId();
     if (wanted !== null && rigInfo(wanted) !== null) rig.focus = rigRef(wanted);

@@ -1,6 +1,6 @@
 // The tiles' worker: follows the rig's one stream (/tiles.mjpg) for the page,
 // turns each camera's newest tile picture into a bitmap, and passes the focused
-// camera's full pictures on as whole bytes. On the page the stream's reads, the
+// camera's full pictures on as whole bytes, straight to the picture worker. On the page the stream's reads, the
 // parts' headers and copies, a Blob of each tile's bytes and the start of its
 // decoding cost the main thread about 2 ms a tile picture, with eight cameras 64
 // times a second, and a held key waited behind them. The stream is fetched here
@@ -10,11 +10,13 @@
 'use strict';
 
 // Receives { kind: 'open', n, url } (url absolute: a worker started from a Blob has
-// no page address) and { kind: 'stop', n }. Posts, for stream n:
+// no page address), { kind: 'stop', n } and { kind: 'pictures', port }, the
+// channel to the picture worker. Posts to the page, for stream n:
 //   { kind: 'opened', n, ok, status, stream }: its answer came (stream: X-Stream);
 //   { kind: 'tile', n, camera, bitmap }: a camera's newest tile, decoded;
-//   { kind: 'full', n, camera, bytes, type, stamp, frame }: a full picture;
-//   { kind: 'ended', n }: the stream ended, failed or was stopped.
+//   { kind: 'ended', n }: the stream ended, failed or was stopped;
+// and on the port each full picture, { camera, bytes, type, stamp, frame }
+// (left out while there is no port: no live view has asked for them).
 // One tile decodes at a time per camera; a newer part replaces the one waiting,
 // and a part that does not decode is skipped. Thread-bound: its worker's.
 class TileReader {
@@ -22,11 +24,13 @@ class TileReader {
     this.scope = scope;
     this.reading = new Map(); // n -> the AbortController of each stream followed
     this.cameras = new Map(); // camera id -> { pending, decoding }
+    this.pictures = null;     // the port to the picture worker
   }
 
   receive(msg) {
     if (msg.kind === 'stop') this.stop(msg.n);
     if (msg.kind === 'open') this.open(msg.n, msg.url);
+    if (msg.kind === 'pictures') this.pictures = msg.port;
   }
 
   open(n, url) {
@@ -59,9 +63,10 @@ class TileReader {
     done.forEach((part) => newest.set(part.view + ' ' + part.camera, part));
     newest.forEach((part) => {
       if (part.view !== 'full') return this.offer(n, part);
+      if (this.pictures === null) return;
       const bytes = PartReader.bytesOf(part);
-      this.scope.postMessage({ kind: 'full', n: n, camera: part.camera, bytes: bytes, type: part.type, stamp: part.stamp,
-        frame: part.frame }, [bytes.buffer]);
+      this.pictures.postMessage({ camera: part.camera, bytes: bytes, type: part.type, stamp: part.stamp, frame: part.frame },
+        [bytes.buffer]);
     });
   }
 

@@ -94,15 +94,16 @@ class Tile {
 }
 
 // The tiles' stream is followed by a worker of its own (js/tilereader.js), made
-// with the first stream: tileOpen(url, handlers) asks it to open one and gives
-// { n, opened, ended }: opened settles with { ok, status, stream } when the answer
-// came (ok false when it failed first), ended when the worker is done with the
-// stream or tileStop(n). Its tiles come to handlers.tile(camera, bitmap), its full
-// pictures to handlers.full({ camera, bytes, type, stamp, frame }).
+// with the first stream or by tileWorker(): tileOpen(url, handlers) asks it to
+// open one and gives { n, opened, ended }: opened settles with { ok, status,
+// stream } when the answer came (ok false when it failed first), ended when the
+// worker is done with the stream or tileStop(n). Its tiles come to
+// handlers.tile(camera, bitmap); its full pictures go straight to the picture
+// worker, linked by the live view (PictureHost.followTiles).
 // Thread-bound: the page's.
 const tileReading = { worker: null, next: 0, streams: new Map() };
 
-function tileOpen(url, handlers) {
+function tileWorker() {
   if (tileReading.worker === null) {
     const worker = tileReading.worker = pageWorker('tiles');
     worker.addEventListener('message', function (e) { tileMessage(e.data); });
@@ -111,8 +112,13 @@ function tileOpen(url, handlers) {
       Array.from(tileReading.streams.keys()).forEach(tileStop);
     });
   }
+  return tileReading.worker;
+}
+
+function tileOpen(url, handlers) {
+  tileWorker();
   const n = tileReading.next++;
-  const stream = { tile: handlers.tile, full: handlers.full, opened: null, ended: null };
+  const stream = { tile: handlers.tile, opened: null, ended: null };
   const run = {
     n: n,
     opened: new Promise(function (resolve) { stream.opened = resolve; }),
@@ -140,7 +146,6 @@ function tileMessage(msg) {
   }
   if (msg.kind === 'opened') stream.opened(msg);
   else if (msg.kind === 'tile') stream.tile(msg.camera, msg.bitmap);
-  else if (msg.kind === 'full') stream.full(msg);
   else if (msg.kind === 'ended') tileStop(msg.n);
 }
 
@@ -167,12 +172,11 @@ function tilesDrawReady() {
 
 // The one stream of every camera's pictures, followed by the tiles' worker. Tiles get
 // their pictures as onTile(camera id, bitmap); the full pictures of the camera asked
-// for go to onFull({ camera, bytes, type, stamp, frame }). A stream that ends
+// for go from the tiles' worker to the picture worker. A stream that ends
 // or fails is opened again a second later until stopped. Thread-bound: the page's.
 class TileStream {
-  constructor(onTile, onFull) {
+  constructor(onTile) {
     this.onTile = onTile;
-    this.onFull = onFull;
     this.full = null;      // the id of the camera whose full pictures are asked for
     this.fps = 0;
     this.abort = null;
@@ -251,7 +255,7 @@ class TileStream {
         asked = [this.full, this.fps];
         let url = '/tiles.mjpg';
         if (this.full !== null) url += '?full=' + encodeURIComponent(this.full) + (this.fps ? '&fps=' + this.fps : '');
-        run = tileOpen(url, { tile: this.onTile, full: this.onFull });
+        run = tileOpen(url, { tile: this.onTile });
         abort.signal.addEventListener('abort', function () { tileStop(run.n); });
         return run.opened;
       })
