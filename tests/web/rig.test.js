@@ -162,11 +162,22 @@ test('focus: every card addresses the focused camera, the tile is outlined, the 
       await page.click(control);
       await asked(page, request, from);
     }
-    // "Fluido": c3's every picture with the tiles, and the rate and delay it is drawn at.
+    // "Fluido": c3's every picture with the tiles, and the rate and delay it is drawn
+    // at. The pictures go from the tiles' worker to the picture worker: the page
+    // hands no worker a picture's bytes.
+    await page.evaluate(() => {
+      window.picturesPosted = 0;
+      const post = Worker.prototype.postMessage;
+      Worker.prototype.postMessage = function (msg, transfer) {
+        if (msg && msg.bytes) window.picturesPosted++;
+        return post.call(this, msg, transfer);
+      };
+    });
     from = page.seen.length;
     await page.click('#lvfluid');
     await asked(page, /^POST \/tiles\/full\?stream=[0-9a-f]{16}&full=c3$/, from);
     await page.waitForFunction(() => /^\d+ qps · \d+ ms$/.test(document.getElementById('lvrate').textContent));
+    assert.equal(await page.evaluate(() => window.picturesPosted), 0);
     await page.click('#lvfluid');
     await page.click('#lvbtn');
     await page.fill('#ip', CAMERAS[2].ip);
