@@ -1,11 +1,11 @@
 // The tiles' worker: follows the rig's one stream (/tiles.mjpg) for the page,
 // turns each camera's newest tile picture into a bitmap, and passes the focused
-// camera's full pictures on as whole bytes, straight to the picture worker. On the page the stream's reads, the
-// parts' headers and copies, a Blob of each tile's bytes and the start of its
-// decoding cost the main thread about 2 ms a tile picture, with eight cameras 64
-// times a second, and a held key waited behind them. The stream is fetched here
-// too: a body read on the page, even one handed to a worker, passes every chunk
-// through the page's main thread.
+// camera's full pictures on as whole bytes, straight to the picture worker. On
+// the page the stream's reads, the parts' headers and copies, a Blob of each
+// tile's bytes and the start of its decoding cost the main thread about 2 ms a
+// tile picture, with eight cameras 64 times a second, and a held key waited
+// behind them. The stream is fetched here too: a body read on the page, even
+// one handed to a worker, passes every chunk through the page's main thread.
 // Loaded in the page, this file only defines names.
 'use strict';
 
