@@ -187,6 +187,11 @@ function pictureBitmaps(p) {
   return list;
 }
 
+// A picture as the worker takes it, from whichever of the three ways it came.
+function pictureSource(d, fluid, camera) {
+  return { bytes: d.bytes, type: d.type || '', stamp: d.stamp || 0, fluid: fluid, camera: camera || '' };
+}
+
 // The picture worker's side of the conversation with the page. Pictures come in as
 // their bytes (a Uint8Array moved, not copied, with its type): posted by the
 // polled view; sent by the tiles' worker (tilereader.js), with several cameras, for
@@ -228,14 +233,14 @@ class PictureWorker {
   receive(msg) {
     switch (msg.kind) {
       case 'settings': this.settings = msg.settings; break;
-      case 'picture': this.offer({ bytes: msg.bytes, type: msg.type || '', stamp: msg.stamp || 0, fluid: !!msg.fluid, camera: msg.camera || '' }); break;
+      case 'picture': this.offer(pictureSource(msg, !!msg.fluid, msg.camera)); break;
       case 'stream':
         this.stop();
         this.stream = msg.port;
         this.stream.addEventListener('message', (e) => {
           this.asked = false;
           this.dropped.stream = e.data.skipped;
-          this.offer({ bytes: e.data.bytes, type: e.data.type || '', stamp: e.data.stamp, fluid: true });
+          this.offer(pictureSource(e.data, true, ''));
           this.ask(); // the next, while this one decodes
         });
         this.stream.start();
@@ -246,7 +251,7 @@ class PictureWorker {
         msg.port.addEventListener('message', (e) => {
           const t = this.tiles;
           if (t === null || e.data.camera !== t.camera) return;
-          this.offer({ bytes: e.data.bytes, type: e.data.type || '', stamp: e.data.stamp || 0, fluid: t.fluid, camera: t.camera });
+          this.offer(pictureSource(e.data, t.fluid, t.camera));
         });
         msg.port.start();
         break;

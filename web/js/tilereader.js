@@ -15,7 +15,7 @@
 //   { kind: 'opened', n, ok, status, stream }: its answer came (stream: X-Stream);
 //   { kind: 'tile', n, camera, bitmap }: a camera's newest tile, decoded;
 //   { kind: 'ended', n }: the stream ended, failed or was stopped;
-// and on the port each full picture, { camera, bytes, type, stamp, frame }
+// and on the port each full picture, { camera, bytes, type, stamp }
 // (left out while there is no port: no live view has asked for them).
 // One tile decodes at a time per camera; a newer part replaces the one waiting,
 // and a part that does not decode is skipped. Thread-bound: its worker's.
@@ -65,8 +65,7 @@ class TileReader {
       if (part.view !== 'full') return this.offer(n, part);
       if (this.pictures === null) return;
       const bytes = PartReader.bytesOf(part);
-      this.pictures.postMessage({ camera: part.camera, bytes: bytes, type: part.type, stamp: part.stamp, frame: part.frame },
-        [bytes.buffer]);
+      this.pictures.postMessage({ camera: part.camera, bytes: bytes, type: part.type, stamp: part.stamp }, [bytes.buffer]);
     });
   }
 
